@@ -1,0 +1,216 @@
+// A simulated subset of Win32 and the C runtime, for builds without Windows.
+//
+// It declares the calls the program makes under their Windows names, keeps a
+// small machine (registry below HKEY_LOCAL_MACHINE, files, folders, message
+// boxes, a message queue), records every call with its arguments, behaves as
+// Windows 9x does where the program relies on it, and can make any call fail.
+// The `sim` namespace at the end is for the tests that drive it.
+#ifndef ZOVOVAR_WIN32_SIM_H
+#define ZOVOVAR_WIN32_SIM_H
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+// ---- Windows types and constants, with their Win32 sizes -------------------
+typedef uint32_t DWORD;
+typedef int32_t LONG;
+typedef int BOOL;
+typedef unsigned int UINT;
+typedef unsigned char BYTE;
+typedef BYTE *LPBYTE;
+typedef DWORD *LPDWORD;
+typedef const char *LPCSTR;
+typedef char *LPSTR;
+typedef uint16_t ATOM;
+typedef uintptr_t WPARAM;
+typedef intptr_t LPARAM;
+typedef intptr_t LRESULT;
+typedef DWORD REGSAM;
+
+struct HKEY__;
+struct HWND__;
+struct HINSTANCE__;
+struct HICON__;
+struct HBRUSH__;
+typedef HKEY__ *HKEY;
+typedef HKEY *PHKEY;
+typedef HWND__ *HWND;
+typedef HINSTANCE__ *HINSTANCE;
+typedef HICON__ *HICON;
+typedef HICON HCURSOR;
+typedef HBRUSH__ *HBRUSH;
+
+#define WINAPI
+#define CALLBACK
+#define MAX_PATH 260
+#define TRUE 1
+#define FALSE 0
+
+#define HKEY_LOCAL_MACHINE ((HKEY)(uintptr_t)0x80000002u)
+#define KEY_READ 0x20019u
+#define KEY_ALL_ACCESS 0xF003Fu
+#define REG_OPTION_NON_VOLATILE 0u
+#define REG_NONE 0u
+#define REG_SZ 1u
+#define REG_EXPAND_SZ 2u
+#define REG_BINARY 3u
+#define REG_DWORD 4u
+
+#define ERROR_SUCCESS 0L
+#define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_PATH_NOT_FOUND 3L
+#define ERROR_ACCESS_DENIED 5L
+#define ERROR_INVALID_HANDLE 6L
+#define ERROR_BAD_PATHNAME 161L
+#define ERROR_MORE_DATA 234L
+
+#define MB_OK 0x00u
+#define MB_OKCANCEL 0x01u
+#define MB_ICONINFORMATION 0x40u
+#define IDOK 1
+#define IDCANCEL 2
+
+#define CS_VREDRAW 0x0001u
+#define CS_HREDRAW 0x0002u
+#define COLOR_WINDOW 5
+#define MAKEINTRESOURCEA(i) ((LPSTR)(uintptr_t)(uint16_t)(i))
+#define IDC_ARROW MAKEINTRESOURCEA(32512)
+#define WM_NULL 0x0000u
+#define WM_QUIT 0x0012u
+
+typedef LRESULT(CALLBACK *WNDPROC)(HWND, UINT, WPARAM, LPARAM);
+
+struct POINT {
+    LONG x, y;
+};
+
+struct MSG {
+    HWND hwnd;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    DWORD time;
+    POINT pt;
+};
+typedef MSG *LPMSG;
+
+struct WNDCLASSEXA {
+    UINT cbSize;
+    UINT style;
+    WNDPROC lpfnWndProc;
+    int cbClsExtra;
+    int cbWndExtra;
+    HINSTANCE hInstance;
+    HICON hIcon;
+    HCURSOR hCursor;
+    HBRUSH hbrBackground;
+    LPCSTR lpszMenuName;
+    LPCSTR lpszClassName;
+    HICON hIconSm;
+};
+
+struct SECURITY_ATTRIBUTES;
+typedef SECURITY_ATTRIBUTES *LPSECURITY_ATTRIBUTES;
+
+// ---- The calls ----------------------------------------------------------------
+LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result);
+LONG RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                      LPDWORD size);
+LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR cls, DWORD options,
+                     REGSAM access, LPSECURITY_ATTRIBUTES security, PHKEY result,
+                     LPDWORD disposition);
+LONG RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE *data,
+                    DWORD size);
+LONG RegCloseKey(HKEY key);
+LONG RegDeleteKeyA(HKEY key, LPCSTR subKey);
+
+UINT GetSystemDirectoryA(LPSTR buffer, UINT size);
+UINT GetWindowsDirectoryA(LPSTR buffer, UINT size);
+BOOL DeleteFileA(LPCSTR path);
+LPSTR GetCommandLineA();
+
+int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+ATOM RegisterClassExA(const WNDCLASSEXA *cls);
+HICON LoadIconA(HINSTANCE instance, LPCSTR name);
+HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name);
+BOOL GetMessageA(LPMSG msg, HWND window, UINT first, UINT last);
+BOOL TranslateMessage(const MSG *msg);
+LRESULT DispatchMessageA(const MSG *msg);
+void PostQuitMessage(int code);
+
+// The C runtime's text stream and folder removal. <cstdio> is in already, so
+// renaming the three stream calls here reaches only the callers' code.
+FILE *SimFopen(const char *path, const char *mode);
+int SimFputs(const char *text, FILE *stream);
+int SimFclose(FILE *stream);
+#define fopen SimFopen
+#define fputs SimFputs
+#define fclose SimFclose
+int _rmdir(const char *path);
+
+// ---- The machine, for tests -----------------------------------------------------
+namespace sim {
+
+// Forgets everything: an empty registry and disk, no answers, no faults, Windows
+// 9x behaviour, system folder C:\WINDOWS\SYSTEM, current folder C:\WORK.
+void Reset();
+
+// Windows NT refuses a key path that starts with a backslash and will not delete
+// a key that has sub-keys; Windows 9x does both. The default is 9x.
+void SetWindowsNT(bool nt);
+
+void SetCommandLine(const std::string &line);
+void SetSystemDirectory(const std::string &path);
+void SetWindowsDirectory(const std::string &path);
+
+// Registry, below HKEY_LOCAL_MACHINE; names match without regard to case.
+void AddKey(const std::string &path);
+void SetValue(const std::string &key, const std::string &name, DWORD type,
+              const std::string &bytes);
+void SetText(const std::string &key, const std::string &name, const std::string &text);
+bool KeyExists(const std::string &path);
+bool ValueExists(const std::string &key, const std::string &name);
+std::string ValueBytes(const std::string &key, const std::string &name);
+DWORD ValueType(const std::string &key, const std::string &name);
+
+// Disk; adding a file adds its folders. Paths match without regard to case.
+void AddFile(const std::string &path, const std::string &bytes = "");
+void AddDirectory(const std::string &path);
+bool FileExists(const std::string &path);
+bool DirectoryExists(const std::string &path);
+std::string FileBytes(const std::string &path);
+
+// Everything on the machine, one line per key, value, folder and file, sorted.
+std::vector<std::string> Dump();
+
+// Message boxes take their answers from this list, in order; with none left
+// they answer IDCANCEL, as the close button does.
+void AnswerMessageBoxes(const std::vector<int> &answers);
+// Queues a message ahead of anything posted.
+void QueueMessage(UINT message);
+
+// Every call since Reset, one line each: Name(arguments) = result.
+const std::vector<std::string> &Calls();
+std::vector<std::string> CallsNamed(const std::string &name);
+
+// Fault injection. The calls that can fail are the registry, file, folder and
+// stream calls; they are counted from 1 since Reset. A failing call changes
+// nothing and returns the failure the real call gives (`error` for registry
+// calls, FALSE, NULL, EOF or -1 for the others; GetSystemDirectoryA returns 0).
+void FailCall(int position, LONG error = ERROR_ACCESS_DENIED);
+void FailEvery(const std::string &name, LONG error = ERROR_ACCESS_DENIED);
+void FailNth(const std::string &name, int occurrence, LONG error = ERROR_ACCESS_DENIED);
+int FailableCallCount();
+extern const char *const kFailableCalls[];
+
+// Handle bookkeeping: keys still open, and calls made on a handle that was not
+// open (closed twice, never opened).
+int OpenKeyCount();
+int BadHandleUses();
+
+}  // namespace sim
+
+#endif

@@ -1,0 +1,106 @@
+#include "helpers.h"
+#include "product_constants.h"
+#include "uninstall.h"
+
+typedef UINT(WINAPI *GetDirectory)(LPSTR, UINT);
+
+// Deletes each of `names` in the directory that `get` reports, below `folder`.
+// A failed or oversized answer leaves no trustworthy path, so nothing is deleted.
+static void DeleteInDirectory(GetDirectory get, const char *folder, const char *const *names,
+                              unsigned count)
+{
+    char base[MAX_PATH];
+    char path[MAX_PATH];
+    UINT length = get(base, sizeof base);
+    if (length == 0 || length >= sizeof base || !JoinText(base, sizeof base, base, folder)) return;
+    for (unsigned i = 0; i < count; ++i)
+        if (JoinText(path, sizeof path, base, names[i])) DeleteFileA(path);
+}
+
+// A byte that no Windows path holds and that would break the quoting of the
+// script or the RunOnce command: such a folder never becomes a command.
+static int SafeForCommands(const char *folder)
+{
+    for (const unsigned char *c = (const unsigned char *)folder; *c; ++c)
+        if (*c < 0x20 || *c == '"' || *c == '<' || *c == '>' || *c == '|') return 0;
+    return 1;
+}
+
+// The folder as a batch file must spell it: each % doubled. 0 if it does not fit.
+static int EscapePercents(char *out, unsigned size, const char *folder)
+{
+    unsigned n = 0;
+    for (const char *c = folder; *c; ++c) {
+        unsigned need = *c == '%' ? 2 : 1;
+        if (n + need >= size) return 0;
+        out[n++] = *c;
+        if (*c == '%') out[n++] = '%';
+    }
+    out[n] = '\0';
+    return 1;
+}
+
+// Writes the self-deletion script into the install folder and registers it to
+// run once at the next start of Windows. Every line is composed first: if any
+// would not fit, nothing is written. A script that cannot be written whole is
+// removed, and then no RunOnce value points at it.
+static void ScheduleSelfDeletion(const char *folder)
+{
+    char script[MAX_PATH];
+    char escaped[MAX_PATH];
+    char line2[MAX_PATH];
+    char line3[MAX_PATH];
+    char command[MAX_PATH] = {0};  // stored whole, so the bytes after the text are zeros
+    if (!SafeForCommands(folder) || !JoinText(script, sizeof script, folder, kScriptName) ||
+        !EscapePercents(escaped, sizeof escaped, folder) ||
+        !JoinText(line2, sizeof line2, kScriptDelStart, escaped, kScriptUninstaller,
+                  kScriptLine2End) ||
+        !JoinText(line3, sizeof line3, kScriptDelStart, escaped, kScriptName, kScriptLine3End) ||
+        !JoinText(command, sizeof command, kRunOnceStart, folder, kRunOnceEnd))
+        return;
+
+    FILE *file = fopen(script, "w");
+    if (!file) return;
+    int written = fputs(kScriptLine1, file) >= 0;
+    written = written && fputs(line2, file) >= 0;
+    written = written && fputs(line3, file) >= 0;
+    if (fclose(file) != 0 || !written) {
+        DeleteFileA(script);
+        return;
+    }
+
+    HKEY runOnce = NULL;  // a failed create leaves it null, never another key
+    DWORD disposition;
+    RegCreateKeyExA(HKEY_LOCAL_MACHINE, kRunOnceKey, 0, NULL, REG_OPTION_NON_VOLATILE,
+                    KEY_ALL_ACCESS, NULL, &runOnce, &disposition);
+    RegSetValueExA(runOnce, kRunOnceValue, 0, REG_SZ, (const BYTE *)command, sizeof command);
+    RegCloseKey(runOnce);
+}
+
+void RemoveDriverAndProgramFiles(int keepSelf)
+{
+    DeleteInDirectory(GetSystemDirectoryA, kSeparator, kSystemFiles, COUNT_OF(kSystemFiles));
+    DeleteInDirectory(GetWindowsDirectoryA, kInfFolder, kInfFiles, COUNT_OF(kInfFiles));
+    DeleteInDirectory(GetWindowsDirectoryA, kOemInfFolder, kOemInfFiles, COUNT_OF(kOemInfFiles));
+
+    char subKey[128];
+    HKEY appPaths;
+    if (!JoinText(subKey, sizeof subKey, kAppPathsPrefix, kUninstallerName) ||
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, KEY_READ, &appPaths) != ERROR_SUCCESS)
+        return;
+
+    char folder[MAX_PATH];
+    DWORD count = ReadTextValue(appPaths, kPathValue, folder, sizeof folder);
+    // One trailing backslash goes, judged by the byte count the read reported:
+    // a text followed by more bytes after its zero keeps its backslash.
+    if (count >= 2 && folder[count - 2] == '\\') folder[count - 2] = '\0';
+    // An empty folder would aim everything below at the root of the current drive.
+    if (count && folder[0]) {
+        if (!keepSelf) ScheduleSelfDeletion(folder);
+        char path[MAX_PATH];
+        for (unsigned i = 0; i < COUNT_OF(kInstallFolderFiles); ++i)
+            if (JoinText(path, sizeof path, folder, kInstallFolderFiles[i])) DeleteFileA(path);
+    }
+    RegCloseKey(appPaths);
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, subKey);
+}

@@ -1,0 +1,13 @@
+#include "helpers.h"
+#include "product_constants.h"
+#include "uninstall.h"
+
+void RemoveProductRegistration()
+{
+    // The maker's key and the Uninstall list itself belong to others and stay.
+    char subKey[128];
+    if (JoinText(subKey, sizeof subKey, kUninstallListPrefix, kProductName))
+        RemoveKeyIfPresent(subKey);
+    if (JoinText(subKey, sizeof subKey, kProductKey, kVersionText)) RemoveKeyIfPresent(subKey);
+    if (JoinText(subKey, sizeof subKey, kMakerKey, kProductName)) RemoveKeyIfPresent(subKey);
+}

@@ -1,0 +1,263 @@
+// The first step: driver and setup files, the install folder, the self-deletion
+// script and its RunOnce value.
+#include <gtest/gtest.h>
+
+#include "installed_machine.h"
+#include "uninstall.h"
+
+namespace {
+
+const char kAppPaths[] = "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\zovovar.exe";
+const char kRunOnce[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+
+// A machine with `folder` on disk whose App Paths key holds `path` as the raw
+// bytes of "Path".
+void RunWithPath(const std::string &path, const std::string &folder = "C:\\Prog\\X")
+{
+    sim::Reset();
+    sim::AddDirectory(folder);
+    sim::SetValue(kAppPaths, "Path", REG_SZ, path);
+    RemoveDriverAndProgramFiles(0);
+}
+
+// A path as the call recorder writes it.
+std::string Recorded(std::string path)
+{
+    for (size_t i = 0; i < path.size(); ++i)
+        if (path[i] == '"' || path[i] == '\n') {
+            path.replace(i, 1, path[i] == '"' ? "\\\"" : "\\n");
+            ++i;
+        }
+    return path;
+}
+
+std::string Script(const std::string &folder)
+{
+    std::string f;
+    for (char c : folder) f += c == '%' ? std::string("%%") : std::string(1, c);
+    return "@echo off\r\ndel \"" + f + "\\zovovar.exe\">nul\r\ndel \"" + f + "\\delfile.bat\">nul";
+}
+
+std::string RunOnceBytes(const std::string &folder)
+{
+    std::string text = "command.com /c \"" + folder + "\\delfile.bat\"";
+    return text + std::string(260 - text.size(), '\0');
+}
+
+TEST(SelfDeletion, ScriptAndRunOnceValueHaveTheirExactBytes)
+{
+    RunWithPath(std::string("C:\\Prog\\X\\") + '\0');
+    const std::string script = sim::FileBytes("C:\\Prog\\X\\delfile.bat");
+    EXPECT_EQ(75u, script.size());
+    EXPECT_EQ("@echo off\r\ndel \"C:\\Prog\\X\\zovovar.exe\">nul\r\ndel \"C:\\Prog\\X\\delfile.bat\">nul",
+              script);
+    const std::string value = sim::ValueBytes(kRunOnce, "kvudel");
+    ASSERT_EQ(260u, value.size());
+    EXPECT_EQ("command.com /c \"C:\\Prog\\X\\delfile.bat\"", std::string(value.c_str()));
+    EXPECT_EQ(38u, std::string(value.c_str()).size());
+    EXPECT_EQ(std::string(260 - 38, '\0'), value.substr(38));  // zeros, never stale memory
+    EXPECT_EQ(REG_SZ, sim::ValueType(kRunOnce, "kvudel"));
+    // The key path goes to the platform as written, leading backslash and all.
+    EXPECT_EQ((std::vector<std::string>{
+                  "RegCreateKeyExA(HKLM, \"\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce\", "
+                  "0, NULL, 0, 0xF003F, NULL) = 0 -> hkey2"}),
+              sim::CallsNamed("RegCreateKeyExA"));
+}
+
+struct PathCase {
+    const char *what;
+    std::string bytes;   // the stored "Path" value
+    std::string folder;  // the install folder it yields, "" for none
+    bool script;         // whether the script and the RunOnce value are written
+};
+
+const std::string Z(1, '\0');
+const std::string k230(230 - 3, 'a');  // with "C:\" a folder of 230 characters
+const std::vector<PathCase> kPaths = {
+    {"trailing backslash", "C:\\Prog\\X\\" + Z, "C:\\Prog\\X", true},
+    {"no trailing backslash", "C:\\Prog\\X" + Z, "C:\\Prog\\X", true},
+    {"two trailing backslashes lose one", "C:\\Prog\\X\\\\" + Z, "C:\\Prog\\X\\", true},
+    {"no terminating zero", "C:\\Prog\\X", "C:\\Prog\\X", true},
+    {"no zero, trailing backslash", "C:\\Prog\\X\\", "C:\\Prog\\X", true},
+    {"bytes after the zero keep the backslash", "C:\\Prog\\X\\" + Z + "junk" + Z, "C:\\Prog\\X\\",
+     true},
+    {"a percent sign is doubled in the script", "C:\\100%\\X" + Z, "C:\\100%\\X", true},
+    {"empty text", Z, "", false},
+    {"no bytes at all", "", "", false},
+    {"a single backslash", "\\" + Z, "", false},
+    {"a double quote", "C:\\Prog\\\"X" + Z, "C:\\Prog\\\"X", false},
+    {"a pipe", "C:\\Prog|X" + Z, "C:\\Prog|X", false},
+    {"a redirection", "C:\\Prog>X" + Z, "C:\\Prog>X", false},
+    {"a line feed", "C:\\Prog\nX" + Z, "C:\\Prog\nX", false},
+    {"230 characters fit the RunOnce command", "C:\\" + k230 + Z, "C:\\" + k230, true},
+    {"231 characters do not", "C:\\" + k230 + "b" + Z, "C:\\" + k230 + "b", false},
+};
+
+TEST(InstallFolder, IsReadCutAndUsedSafely)
+{
+    for (const PathCase &c : kPaths) {
+        RunWithPath(c.bytes, c.folder.empty() ? "C:\\Prog\\X" : c.folder);
+        const std::string bat = c.folder + "\\delfile.bat";
+        std::vector<std::string> deletes;
+        if (!c.folder.empty())
+            for (const char *name : {"\\uninst.isu", "\\Readme.txt"})
+                deletes.push_back("DeleteFileA(\"" + Recorded(c.folder + name) + "\") = 0");
+        std::vector<std::string> got = sim::CallsNamed("DeleteFileA");
+        got.erase(got.begin(), got.begin() + 6);  // the driver and setup files
+        EXPECT_EQ(deletes, got) << c.what;
+        EXPECT_EQ(c.script, sim::FileExists(bat)) << c.what;
+        EXPECT_EQ(c.script, sim::ValueExists(kRunOnce, "kvudel")) << c.what;
+        if (c.script) {
+            EXPECT_EQ(Script(c.folder), sim::FileBytes(bat)) << c.what;
+            EXPECT_EQ(RunOnceBytes(c.folder), sim::ValueBytes(kRunOnce, "kvudel")) << c.what;
+        } else {
+            EXPECT_TRUE(sim::CallsNamed("fopen").empty()) << c.what;
+            EXPECT_TRUE(sim::CallsNamed("RegCreateKeyExA").empty()) << c.what;
+        }
+        EXPECT_FALSE(sim::KeyExists(kAppPaths)) << c.what;
+        EXPECT_EQ(0, sim::OpenKeyCount()) << c.what;
+    }
+}
+
+TEST(InstallFolder, ValuesThatDoNotFitTheBufferAreNotRead)
+{
+    for (size_t length : {260u, 261u, 1000u}) {
+        RunWithPath(std::string(length, 'a'));
+        EXPECT_EQ(6u, sim::CallsNamed("DeleteFileA").size()) << length;
+        EXPECT_TRUE(sim::CallsNamed("fopen").empty()) << length;
+        EXPECT_FALSE(sim::KeyExists(kAppPaths)) << length;
+    }
+}
+
+TEST(InstallFolder, LongFoldersSkipOnlyThePathsThatWouldNotFit)
+{
+    // 248 characters and "\uninst.isu" fill 259 bytes; one more does not fit.
+    for (size_t length : {248u, 249u, 259u}) {
+        RunWithPath("C:\\" + std::string(length - 3, 'a') + Z);
+        size_t fitting = length <= 248 ? 2 : 0;
+        EXPECT_EQ(6 + fitting, sim::CallsNamed("DeleteFileA").size()) << length;
+        EXPECT_TRUE(sim::CallsNamed("fopen").empty()) << length;
+    }
+}
+
+TEST(InstallFolder, KeepSelfWritesNoScriptButRemovesTheRest)
+{
+    fixture::InstallProduct();
+    RemoveDriverAndProgramFiles(1);
+    EXPECT_TRUE(sim::CallsNamed("fopen").empty());
+    EXPECT_TRUE(sim::CallsNamed("RegCreateKeyExA").empty());
+    EXPECT_FALSE(sim::FileExists("C:\\Program Files\\KOVRA\\Picaro 2400R\\uninst.isu"));
+    EXPECT_FALSE(sim::FileExists("C:\\Program Files\\KOVRA\\Picaro 2400R\\Readme.txt"));
+    EXPECT_TRUE(sim::FileExists("C:\\Program Files\\KOVRA\\Picaro 2400R\\zovovar.exe"));
+    EXPECT_TRUE(sim::FileExists("C:\\Program Files\\KOVRA\\Picaro 2400R\\Photos.txt"));
+    EXPECT_FALSE(sim::KeyExists(kAppPaths));
+}
+
+TEST(InstallFolder, MissingKeyOrValue)
+{
+    sim::Reset();
+    RemoveDriverAndProgramFiles(0);
+    EXPECT_EQ(6u, sim::CallsNamed("DeleteFileA").size());
+    EXPECT_EQ(1u, sim::CallsNamed("RegOpenKeyExA").size());
+    EXPECT_TRUE(sim::CallsNamed("RegDeleteKeyA").empty());  // no key, nothing deleted
+
+    sim::Reset();
+    sim::SetText(kAppPaths, "", "C:\\Prog\\X\\zovovar.exe");
+    RemoveDriverAndProgramFiles(0);
+    EXPECT_EQ(6u, sim::CallsNamed("DeleteFileA").size());
+    EXPECT_TRUE(sim::CallsNamed("fopen").empty());
+    EXPECT_FALSE(sim::KeyExists(kAppPaths));
+}
+
+struct DirectoryCase {
+    const char *what;
+    std::string system, windows;
+    size_t deletes;  // of the six driver and setup files
+};
+
+TEST(DriverFiles, PathsThatWouldNotFitAreSkipped)
+{
+    const std::vector<DirectoryCase> cases = {
+        {"ordinary", "C:\\WINDOWS\\SYSTEM", "C:\\WINDOWS", 6},
+        // 237 + "\" + "iosubsys\RIROZEZA.PDR" is 259 bytes: everything fits.
+        {"longest system folder", "C:\\" + std::string(234, 's'), "C:\\WINDOWS", 6},
+        {"system folder one longer", "C:\\" + std::string(235, 's'), "C:\\WINDOWS", 5},
+        {"system folder too long to fetch", "C:\\" + std::string(257, 's'), "C:\\WINDOWS", 4},
+        // 231 + "\inf\OTHER\" + "KOVRARIRUREVE.INF" is 259 bytes.
+        {"longest Windows folder", "C:\\WINDOWS\\SYSTEM", "C:\\" + std::string(228, 'w'), 6},
+        {"Windows folder one longer", "C:\\WINDOWS\\SYSTEM", "C:\\" + std::string(229, 'w'), 4},
+        {"no folders at all", "", "", 0},
+    };
+    for (const DirectoryCase &c : cases) {
+        sim::Reset();
+        sim::SetSystemDirectory(c.system);
+        sim::SetWindowsDirectory(c.windows);
+        RemoveDriverAndProgramFiles(0);
+        std::vector<std::string> deletes = sim::CallsNamed("DeleteFileA");
+        EXPECT_EQ(c.deletes, deletes.size()) << c.what;
+        for (const std::string &d : deletes)  // every path ends with a whole name
+            EXPECT_TRUE(d.find(".SYS\")") != std::string::npos ||
+                        d.find(".PDR\")") != std::string::npos ||
+                        d.find(".INF\")") != std::string::npos)
+                << c.what << ": " << d;
+    }
+}
+
+struct ScriptFault {
+    const char *call;
+    int occurrence;  // which call of that name fails
+};
+
+TEST(SelfDeletion, AScriptThatIsNotWrittenWholeIsRemovedAndNotScheduled)
+{
+    const ScriptFault faults[] = {{"fopen", 1}, {"fputs", 1}, {"fputs", 2}, {"fputs", 3},
+                                  {"fclose", 1}};
+    for (const ScriptFault &f : faults) {
+        sim::Reset();
+        sim::AddDirectory("C:\\Prog\\X");
+        sim::SetText(kAppPaths, "Path", "C:\\Prog\\X");
+        sim::FailNth(f.call, f.occurrence);
+        RemoveDriverAndProgramFiles(0);
+        EXPECT_FALSE(sim::FileExists("C:\\Prog\\X\\delfile.bat")) << f.call << f.occurrence;
+        EXPECT_FALSE(sim::KeyExists(kRunOnce)) << f.call << f.occurrence;
+        EXPECT_FALSE(sim::KeyExists(kAppPaths)) << f.call << f.occurrence;
+    }
+    // The folder is gone: nothing can be created there.
+    sim::Reset();
+    sim::SetText(kAppPaths, "Path", "C:\\Gone");
+    RemoveDriverAndProgramFiles(0);
+    EXPECT_EQ(1u, sim::CallsNamed("fopen").size());
+    EXPECT_FALSE(sim::KeyExists(kRunOnce));
+}
+
+TEST(SelfDeletion, AFailedRunOnceKeyLeavesEveryOtherKeyAlone)
+{
+    for (bool nt : {false, true}) {
+        sim::Reset();
+        sim::SetWindowsNT(nt);  // NT refuses the leading backslash; 9x can be made to fail
+        if (!nt) sim::FailEvery("RegCreateKeyExA");
+        sim::AddDirectory("C:\\Prog\\X");
+        sim::SetText(kAppPaths, "Path", "C:\\Prog\\X");
+        RemoveDriverAndProgramFiles(0);
+        EXPECT_EQ(std::vector<std::string>{"RegSetValueExA(NULL, \"kvudel\", 0, REG_SZ, "
+                                           "\"command.com /c \\\"C:\\Prog\\X\\delfile.bat\\\"\", "
+                                           "260) = 6"},
+                  sim::CallsNamed("RegSetValueExA"))
+            << nt;
+        EXPECT_FALSE(sim::KeyExists(kRunOnce)) << nt;
+        EXPECT_TRUE(sim::FileExists("C:\\Prog\\X\\delfile.bat")) << nt;  // as written
+        EXPECT_FALSE(sim::KeyExists(kAppPaths)) << nt;
+    }
+}
+
+TEST(SelfDeletion, ASecondRunFindsNothingAndWritesNothing)
+{
+    fixture::InstallProduct();
+    RemoveDriverAndProgramFiles(0);
+    std::vector<std::string> after = sim::Dump();
+    RemoveDriverAndProgramFiles(0);
+    EXPECT_EQ(after, sim::Dump());
+    EXPECT_EQ(1u, sim::CallsNamed("fopen").size());  // the first run's only
+}
+
+}  // namespace

@@ -1,0 +1,90 @@
+// The entry as a user meets it: confirmation, the sequence, success, exit code.
+#include <gtest/gtest.h>
+
+#include "app.h"
+#include "installed_machine.h"
+
+namespace {
+
+const HINSTANCE kInstance = (HINSTANCE)(uintptr_t)0x400000;
+const char kConfirmBox[] =
+    "MessageBoxA(NULL, \"Are you sure you want to completely remove \\nthe USB Host Driver for "
+    "Picaro 2400R?\", \"Uninstaller\", 0x41)";
+const char kSuccessBox[] =
+    "MessageBoxA(NULL, \"Uninstall succeeded!\\nPlease restart Windows.\", \"Uninstaller\", 0x40)";
+
+struct FlowCase {
+    const char *tail;
+    std::vector<int> answers;
+    std::vector<std::string> boxes;  // each call, with the answer it got
+    bool removes;
+    bool writesScript;
+};
+
+const FlowCase kFlows[] = {
+    {"", {IDCANCEL}, {std::string(kConfirmBox) + " = 2"}, false, false},
+    {"", {}, {std::string(kConfirmBox) + " = 2"}, false, false},  // the close button
+    {"", {0}, {std::string(kConfirmBox) + " = 0"}, false, false},  // the box could not be shown
+    {"", {IDOK, IDOK}, {std::string(kConfirmBox) + " = 1", std::string(kSuccessBox) + " = 1"},
+     true, true},
+    {"/D", {IDOK, IDOK}, {std::string(kConfirmBox) + " = 1", std::string(kSuccessBox) + " = 1"},
+     true, false},
+    {"/M", {}, {}, true, true},
+    {"/M /D", {}, {}, true, false},
+    {"-d -m", {}, {}, true, false},
+};
+
+TEST(Entry, ConfirmsRemovesReportsAndExitsWithZero)
+{
+    for (const FlowCase &c : kFlows) {
+        fixture::InstallProduct();
+        sim::AnswerMessageBoxes(c.answers);
+        char tail[32];
+        snprintf(tail, sizeof tail, "%s", c.tail);
+        EXPECT_EQ(0, WinMain(kInstance, NULL, tail, 10)) << c.tail;
+        EXPECT_EQ(c.boxes, sim::CallsNamed("MessageBoxA")) << c.tail;
+        EXPECT_EQ(c.removes, !sim::FileExists("C:\\WINDOWS\\SYSTEM\\RIRUREVE.SYS")) << c.tail;
+        EXPECT_EQ(c.removes ? 1u : 0u, sim::CallsNamed("GetSystemDirectoryA").size()) << c.tail;
+        EXPECT_EQ(c.writesScript, sim::ValueExists(fixture::kRunOnceKey, "kvudel")) << c.tail;
+        EXPECT_EQ(c.writesScript,
+                  sim::FileExists("C:\\Program Files\\KOVRA\\Picaro 2400R\\delfile.bat"))
+            << c.tail;
+        // Whatever the answer, the quit message ends the loop at once.
+        EXPECT_EQ("PostQuitMessage(0)", sim::Calls()[sim::Calls().size() - 2]) << c.tail;
+        EXPECT_EQ("GetMessageA(NULL, 0, 0) = 0 0x12 wParam=0", sim::Calls().back()) << c.tail;
+    }
+}
+
+TEST(Entry, RegistersMainDlgAndNothingMoreBeforeAsking)
+{
+    sim::Reset();
+    char tail[] = "/M /D";
+    WinMain(kInstance, NULL, tail, 10);
+    const std::vector<std::string> &calls = sim::Calls();
+    ASSERT_GE(calls.size(), 3u);
+    EXPECT_EQ("LoadIconA(0x400000, \"MainDlg\") = 0x1C0", calls[0]);
+    EXPECT_EQ("LoadCursorA(0x0, 0x7F00) = 0xC00", calls[1]);
+    char expected[512];
+    snprintf(expected, sizeof expected,
+             "RegisterClassExA(cbSize=%u, style=0x3, lpfnWndProc=set, cbClsExtra=0, cbWndExtra=0, "
+             "hInstance=0x400000, hIcon=0x1C0, hCursor=0xC00, hbrBackground=6, "
+             "lpszMenuName=\"MainDlg\", lpszClassName=\"MainDlg\", hIconSm=NULL) = 1",
+             (unsigned)sizeof(WNDCLASSEXA));
+    EXPECT_EQ(expected, calls[2]);
+}
+
+TEST(Entry, DispatchesMessagesThatArriveBeforeTheQuitMessage)
+{
+    sim::Reset();
+    sim::QueueMessage(WM_NULL);
+    char tail[] = "/M";
+    EXPECT_EQ(0, WinMain(kInstance, NULL, tail, 10));
+    std::vector<std::string> tailCalls(sim::Calls().end() - 5, sim::Calls().end());
+    EXPECT_EQ((std::vector<std::string>{"PostQuitMessage(0)", "GetMessageA(NULL, 0, 0) = 1 0x0",
+                                        "TranslateMessage(0x0)", "DispatchMessageA(0x0)",
+                                        "GetMessageA(NULL, 0, 0) = 0 0x12 wParam=0"}),
+              tailCalls);
+    EXPECT_EQ(0, MainWindowProc(NULL, WM_NULL, 1, 2));
+}
+
+}  // namespace
