@@ -1,9 +1,132 @@
+// One whole run on a machine with the product installed: every platform call
+// in order with its arguments, and the machine afterwards.
 #include <gtest/gtest.h>
+
 #include "app.h"
 #include "installed_machine.h"
-TEST(FullRun, Print) {
-    fixture::InstallProduct();
+
+namespace {
+
+// RegisterClassExA is left out here; the entry tests check its fields.
+const std::vector<std::string> kGoldenRun = {
+    R"(LoadIconA(0x400000, "MainDlg") = 0x1C0)",
+    R"(LoadCursorA(0x0, 0x7F00) = 0xC00)",
+    R"(GetSystemDirectoryA(260) = 17 "C:\WINDOWS\SYSTEM")",
+    R"(DeleteFileA("C:\WINDOWS\SYSTEM\RIRUREVE.SYS") = 1)",
+    R"(DeleteFileA("C:\WINDOWS\SYSTEM\iosubsys\RIROZEZA.PDR") = 1)",
+    R"(GetWindowsDirectoryA(260) = 10 "C:\WINDOWS")",
+    R"(DeleteFileA("C:\WINDOWS\inf\RIRUREVE.INF") = 1)",
+    R"(DeleteFileA("C:\WINDOWS\inf\RIROZEZA.INF") = 1)",
+    R"(GetWindowsDirectoryA(260) = 10 "C:\WINDOWS")",
+    R"(DeleteFileA("C:\WINDOWS\inf\OTHER\KOVRARIRUREVE.INF") = 1)",
+    R"(DeleteFileA("C:\WINDOWS\inf\OTHER\KOVRARIROZEZA.INF") = 1)",
+    R"(RegOpenKeyExA(HKLM, "Software\Microsoft\Windows\CurrentVersion\App Paths\zovovar.exe", 0, 0x20019) = 0 -> hkey1)",
+    R"(RegQueryValueExA(hkey1, "Path", 260) = 0 [37])",
+    R"(fopen("C:\Program Files\KOVRA\Picaro 2400R\delfile.bat", "w") = stream1)",
+    R"(fputs("@echo off\n", stream1) = 0)",
+    R"(fputs("del \"C:\Program Files\KOVRA\Picaro 2400R\zovovar.exe\">nul\n", stream1) = 0)",
+    R"(fputs("del \"C:\Program Files\KOVRA\Picaro 2400R\delfile.bat\">nul", stream1) = 0)",
+    R"(fclose(stream1) = 0)",
+    R"(RegCreateKeyExA(HKLM, "\Software\Microsoft\Windows\CurrentVersion\RunOnce", 0, NULL, 0, 0xF003F, NULL) = 0 -> hkey2)",
+    R"(RegSetValueExA(hkey2, "kvudel", 0, REG_SZ, "command.com /c \"C:\Program Files\KOVRA\Picaro 2400R\delfile.bat\"", 260) = 0)",
+    R"(RegCloseKey(hkey2) = 0)",
+    R"(DeleteFileA("C:\Program Files\KOVRA\Picaro 2400R\uninst.isu") = 1)",
+    R"(DeleteFileA("C:\Program Files\KOVRA\Picaro 2400R\Readme.txt") = 1)",
+    R"(RegCloseKey(hkey1) = 0)",
+    R"(RegDeleteKeyA(HKLM, "Software\Microsoft\Windows\CurrentVersion\App Paths\zovovar.exe") = 0)",
+    R"(RegOpenKeyExA(HKLM, "Enum\USB\Vid_1D9A&Pid_2C41", 0, 0x20019) = 0 -> hkey3)",
+    R"(RegCloseKey(hkey3) = 0)",
+    R"(RegDeleteKeyA(HKLM, "Enum\USB\Vid_1D9A&Pid_2C41") = 0)",
+    R"(RegOpenKeyExA(HKLM, "Enum\USB\*RIRUREVE", 0, 0x20019) = 0 -> hkey4)",
+    R"(RegCloseKey(hkey4) = 0)",
+    R"(RegDeleteKeyA(HKLM, "Enum\USB\*RIRUREVE") = 0)",
+    R"(RegOpenKeyExA(HKLM, "System\CurrentControlSet\Services\KOVRA\USB\Storage\RIRUREVE", 0, 0x20019) = 0 -> hkey5)",
+    R"(RegQueryValueExA(hkey5, "ID", 128) = 0 [21])",
+    R"(RegOpenKeyExA(HKLM, "Enum\ESDI\KOVRA___PICARO_2400R", 0, 0x20019) = 0 -> hkey6)",
+    R"(RegCloseKey(hkey6) = 0)",
+    R"(RegDeleteKeyA(HKLM, "Enum\ESDI\KOVRA___PICARO_2400R") = 0)",
+    R"(RegCloseKey(hkey5) = 0)",
+    R"(RegDeleteKeyA(HKLM, "System\CurrentControlSet\Services\KOVRA\USB\Storage\RIRUREVE") = 0)",
+    R"(RegOpenKeyExA(HKLM, "Software\KOVRA\Picaro 2400R Storage Driver\Startmenu", 0, 0x20019) = 0 -> hkey7)",
+    R"(RegQueryValueExA(hkey7, "Folder Name", 260) = 0 [57])",
+    R"(DeleteFileA("C:\WINDOWS\Start Menu\Programs\KOVRA Camera\Picaro 2400R\UnInstall.lnk") = 1)",
+    R"(DeleteFileA("C:\WINDOWS\Start Menu\Programs\KOVRA Camera\Picaro 2400R\Readme.lnk") = 1)",
+    R"(_rmdir("C:\WINDOWS\Start Menu\Programs\KOVRA Camera\Picaro 2400R") = 0)",
+    R"(_rmdir("C:\WINDOWS\Start Menu\Programs\KOVRA Camera") = 0)",
+    R"(RegCloseKey(hkey7) = 0)",
+    R"(RegDeleteKeyA(HKLM, "Software\KOVRA\Picaro 2400R Storage Driver\Startmenu") = 0)",
+    R"(RegOpenKeyExA(HKLM, "SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\Picaro 2400R Storage Driver", 0, 0x20019) = 0 -> hkey8)",
+    R"(RegCloseKey(hkey8) = 0)",
+    R"(RegDeleteKeyA(HKLM, "SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\Picaro 2400R Storage Driver") = 0)",
+    R"(RegOpenKeyExA(HKLM, "Software\KOVRA\Picaro 2400R Storage Driver1.00.000", 0, 0x20019) = 0 -> hkey9)",
+    R"(RegCloseKey(hkey9) = 0)",
+    R"(RegDeleteKeyA(HKLM, "Software\KOVRA\Picaro 2400R Storage Driver1.00.000") = 0)",
+    R"(RegOpenKeyExA(HKLM, "Software\KOVRA\Picaro 2400R Storage Driver", 0, 0x20019) = 0 -> hkey10)",
+    R"(RegCloseKey(hkey10) = 0)",
+    R"(RegDeleteKeyA(HKLM, "Software\KOVRA\Picaro 2400R Storage Driver") = 0)",
+    R"(PostQuitMessage(0))",
+    R"(GetMessageA(NULL, 0, 0) = 0 0x12 wParam=0)",
+};
+
+void RunSilently()
+{
     char tail[] = "/M";
-    WinMain((HINSTANCE)(uintptr_t)0x400000, NULL, tail, 10);
-    for (auto &c : sim::Calls()) printf("%s\n", c.c_str());
+    EXPECT_EQ(0, WinMain((HINSTANCE)(uintptr_t)0x400000, NULL, tail, 10));
 }
+
+std::vector<std::string> WithoutClassRegistration(std::vector<std::string> calls)
+{
+    calls.erase(calls.begin() + 2);
+    return calls;
+}
+
+TEST(FullRun, MakesExactlyTheseCalls)
+{
+    fixture::InstallProduct();
+    RunSilently();
+    EXPECT_EQ(kGoldenRun, WithoutClassRegistration(sim::Calls()));
+}
+
+TEST(FullRun, RemovesEveryItemOfTheProductAndNothingElse)
+{
+    fixture::InstallProduct();
+    const std::vector<std::string> before = sim::Dump();
+    RunSilently();
+    const std::vector<std::string> after = sim::Dump();
+
+    std::vector<std::string> products;
+    for (const std::string &line : before)
+        if (fixture::IsProducts(line)) products.push_back(line);
+    EXPECT_EQ(products, fixture::Removed(before, after));
+    EXPECT_GE(products.size(), 30u);  // the fixture really holds the product
+
+    const std::string folder = "C:\\Program Files\\KOVRA\\Picaro 2400R";
+    const std::vector<std::string> added = fixture::Added(before, after);
+    ASSERT_EQ(2u, added.size());
+    EXPECT_EQ("file " + folder + "\\delfile.bat [127] \"@echo off\\r\\ndel \\\"" + folder +
+                  "\\zovovar.exe\\\">nul\\r\\ndel \\\"" + folder + "\\delfile.bat\\\">nul\"",
+              added[0]);
+    EXPECT_EQ(0u, added[1].find("value Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce : kvudel = 1 "
+                                "\"command.com /c \\\"" + folder + "\\delfile.bat\\\"\\x00"));
+    EXPECT_EQ(0, sim::OpenKeyCount());
+    EXPECT_EQ(0, sim::BadHandleUses());
+}
+
+TEST(FullRun, ASecondRunFindsNothingAndWritesNothing)
+{
+    fixture::InstallNeighboursOnly();
+    RunSilently();
+    const std::vector<std::string> neverInstalled = sim::Calls();
+
+    fixture::InstallProduct();
+    RunSilently();
+    const std::vector<std::string> after = sim::Dump();
+    const size_t firstRunCalls = sim::Calls().size();
+    RunSilently();
+    EXPECT_EQ(after, sim::Dump());
+    // The second run makes the calls of a run on a machine that never had the product.
+    EXPECT_EQ(neverInstalled,
+              std::vector<std::string>(sim::Calls().begin() + firstRunCalls, sim::Calls().end()));
+}
+
+}  // namespace

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Every test: installs what is missing, builds zovovar.exe and the host build,
+# then runs the host tests, the Wine end-to-end tests and the platform checks,
+# and the host tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh
+jobs=$(nproc)
+
+cmake --preset windows >/dev/null
+cmake --build --preset windows
+cmake --preset host >/dev/null
+cmake --build --preset host -j"$jobs"
+ctest --preset host -j"$jobs"
+
+cmake --preset host-sanitize >/dev/null
+cmake --build --preset host-sanitize -j"$jobs"
+ctest --preset host-sanitize -j"$jobs"

@@ -1,0 +1,82 @@
+#!/usr/bin/env python3
+"""zovovar.exe /M on a prefix with the whole product installed, then the next start.
+
+usage: uninstall.py EXE WORKDIR win98|nt
+
+win98: Windows 9x behaviour, which the product is written for. Exactly the
+product's files, folders and keys go (device keys with their instance
+sub-keys, as Windows 9x deletes them); the script and the RunOnce value are
+written; at the next start the script deletes zovovar.exe and itself.
+
+nt: a default prefix, as Windows NT. RegCreateKeyExA refuses the RunOnce key
+path with its leading backslash, and RegDeleteKeyA keeps keys with sub-keys.
+The files go as on 9x, the script is written, and no RunOnce value appears
+anywhere instead.
+"""
+import sys
+
+import winelab
+from winelab import fail
+
+KEYS_WITH_SUBKEYS = [r"Enum\USB\Vid_1D9A&Pid_2C41", r"Enum\USB\*RIRUREVE",
+                     r"Enum\ESDI\KOVRA___PICARO_2400R"]
+
+
+def main(exe, work, mode):
+    winelab.require_tools(["wine", "wineboot", "wineserver"])
+    lab = winelab.Prefix(work, windows="win98" if mode == "win98" else None)
+    lab.create()
+    lab.install(exe)
+    before = lab.snapshot()
+    if not any(winelab.is_product_item(line) for line in before):
+        fail("the fixture installed nothing")
+
+    with lab.session():
+        rc = lab.wine(winelab.UNINSTALLER, "/M", check=False).returncode
+        runonce = winelab.query_runonce(lab)
+    after = lab.snapshot()
+    removed = sorted(before - after)
+    added = sorted(after - before)
+    print("removed:\n  " + "\n  ".join(removed))
+    print("added:\n  " + "\n  ".join(added))
+
+    if rc != 0:
+        fail("exit code %d" % rc)
+    if lab.read(winelab.SCRIPT) != winelab.expected_script():
+        fail("script bytes: %r" % lab.read(winelab.SCRIPT))
+
+    expected_removed = sorted(line for line in before if winelab.is_product_item(line))
+    expected_added = [r"file %s [%d]" % (winelab.SCRIPT, len(winelab.expected_script()))]
+    if mode == "win98":
+        if runonce != winelab.expected_command():
+            fail("RunOnce value while Windows is up: %r" % runonce)
+        expected_added.append(r"value Software\Microsoft\Windows\CurrentVersion\RunOnce : kvudel = "
+                              + '"' + winelab.expected_command().replace("\\", "\\\\")
+                              .replace('"', '\\"') + '"')
+    else:
+        if runonce is not None or any("kvudel" in line for line in after):
+            fail("a RunOnce value was written on NT: %r" % runonce)
+        kept = lambda line: any(k.lower() in line.lower() for k in KEYS_WITH_SUBKEYS)
+        expected_removed = [line for line in expected_removed if not kept(line)]
+    if removed != expected_removed:
+        fail("removed differs from the product's items:\n  missing: %s\n  extra: %s" % (
+            sorted(set(expected_removed) - set(removed)), sorted(set(removed) - set(expected_removed))))
+    if sorted(added) != sorted(expected_added):
+        fail("added differs: %s" % sorted(set(added) ^ set(expected_added)))
+
+    if mode == "win98":
+        winelab.next_start(lab)
+        for path in (winelab.UNINSTALLER, winelab.SCRIPT):
+            if lab.exists(path):
+                fail("still there after the next start: " + path)
+        if any("kvudel" in line for line in lab.registry()):
+            fail("the RunOnce value survived the next start")
+        if not lab.exists(winelab.INSTALL_FOLDER + r"\Photos.txt"):
+            fail("the user's own file went")
+    print("PASS: uninstall on %s" % mode)
+
+
+if __name__ == "__main__":
+    if len(sys.argv) != 4 or sys.argv[3] not in ("win98", "nt"):
+        sys.exit(__doc__)
+    main(*sys.argv[1:])

@@ -1,0 +1,255 @@
+"""Throwaway 32-bit Wine prefixes with the camera's driver package installed.
+
+Shared by the end-to-end tests and the demonstration, so the two install the
+same machine. A prefix lives under the folder it is given, never in ~/.wine.
+
+Wine facts this relies on, each checked where it matters:
+- `winecfg -v win98` makes Wine follow Windows 9x where the uninstaller needs
+  it: RegCreateKeyExA takes a key path with a leading backslash, and
+  RegDeleteKeyA takes a key's sub-keys with it. A default prefix acts as NT.
+- Every new wineserver session is a new start of Windows: it runs the RunOnce
+  commands. So the RunOnce value is read while the uninstaller's session is
+  still up, and `wineboot -r` plays the next start.
+- wineserver writes the registry to system.reg when it ends, so the state of a
+  finished session can be read there without starting Windows again.
+"""
+import contextlib
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+FIXTURE = os.path.join(HERE, "fixture")
+INSTALL_FOLDER = r"C:\Program Files\KOVRA\Picaro 2400R"
+UNINSTALLER = INSTALL_FOLDER + r"\zovovar.exe"
+SCRIPT = INSTALL_FOLDER + r"\delfile.bat"
+RUNONCE = r"HKLM\Software\Microsoft\Windows\CurrentVersion\RunOnce"
+TOOLS = ["wine", "wineboot", "wineserver", "Xvfb", "xdotool"]
+
+
+# Keys that Wine itself rewrites at every start of a session.
+WINE_SESSION_KEYS = (
+    "system\\currentcontrolset\\control\\class\\{4d36e968-e325-11ce-bfc1-08002be10318}",
+)
+
+
+class LabError(Exception):
+    pass
+
+
+def require_tools(tools=TOOLS):
+    missing = [t for t in tools if shutil.which(t) is None]
+    if missing:
+        raise LabError("missing %s: run scripts/setup.sh (it installs them from Debian's packages)"
+                       % ", ".join(missing))
+
+
+class Prefix:
+    """One Wine prefix: create it, install the product, run, look inside."""
+
+    def __init__(self, root, windows="win98"):
+        self.root = os.path.abspath(root)
+        self.path = os.path.join(self.root, "prefix")
+        self.windows = windows
+        self.env = dict(os.environ, WINEPREFIX=self.path, WINEARCH="win32", WINEDEBUG="-all",
+                        WINEDLLOVERRIDES="mscoree,mshtml=")  # no Mono or Gecko prompts
+        self.env.pop("WINESERVER", None)
+
+    # ---- running things ---------------------------------------------------------
+    def run(self, *args, check=True, env=None, timeout=300):
+        # Output goes to files, not pipes: Wine's background programs inherit
+        # them and would hold a pipe open for the whole session.
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            done = subprocess.run(list(args), env=env or self.env, stdin=subprocess.DEVNULL,
+                                  stdout=out, stderr=err, timeout=timeout)
+            out.seek(0)
+            err.seek(0)
+            done.stdout, done.stderr = out.read(), err.read()
+        if check and done.returncode != 0:
+            raise LabError("%s exited %d: %s" % (" ".join(args), done.returncode,
+                                                 done.stderr.decode(errors="replace")[-2000:]))
+        return done
+
+    def wine(self, *args, **kw):
+        return self.run("wine", *args, **kw)
+
+    def wait(self):
+        """Ends the session's programs and waits for wineserver to save the registry."""
+        self.run("wineserver", "-k", check=False)
+        self.run("wineserver", "-w", check=False)
+
+    @contextlib.contextmanager
+    def session(self):
+        """One start of Windows, kept up between commands until the block ends."""
+        server = subprocess.Popen(["wineserver", "-f", "-p"], env=self.env)
+        try:
+            yield
+        finally:
+            self.wait()
+            server.wait(timeout=60)
+
+    # ---- setting up -------------------------------------------------------------
+    def create(self):
+        if os.path.isdir(self.path):
+            self.wait()
+        shutil.rmtree(self.root, ignore_errors=True)
+        os.makedirs(self.root)
+        self.run("wineboot", "-i")
+        if self.windows:
+            self.wine("winecfg", "-v", self.windows)
+        self.wait()
+
+    def host_path(self, windows_path):
+        """The Linux path of C:\\..., matching existing names without regard to case."""
+        assert windows_path[:3].upper() == "C:\\", windows_path
+        here = os.path.join(self.path, "drive_c")
+        for part in windows_path[3:].split("\\"):
+            match = part
+            if os.path.isdir(here):
+                for name in os.listdir(here):
+                    if name.lower() == part.lower():
+                        match = name
+                        break
+            here = os.path.join(here, match)
+        return here
+
+    def install(self, exe):
+        """Installs the package and its neighbours: files, then the registry."""
+        for line in open(os.path.join(FIXTURE, "files.txt"), encoding="utf-8"):
+            if line.startswith("#") or not line.strip():
+                continue
+            path, content = line.rstrip("\n").split("\t", 1)
+            self.write(path, content.encode())
+        self.write(UNINSTALLER, open(exe, "rb").read())
+        self.wine("regedit", os.path.join(FIXTURE, "installed.reg"))
+        self.wait()
+
+    def write(self, windows_path, data):
+        target = self.host_path(windows_path)
+        os.makedirs(os.path.dirname(target), exist_ok=True)
+        with open(target, "wb") as f:
+            f.write(data)
+
+    def read(self, windows_path):
+        with open(self.host_path(windows_path), "rb") as f:
+            return f.read()
+
+    def exists(self, windows_path):
+        return os.path.exists(self.host_path(windows_path))
+
+    # ---- looking inside ---------------------------------------------------------
+    def registry(self):
+        """HKLM as saved in system.reg: 'key K' and 'value K : N = DATA' lines."""
+        lines = set()
+        key = None
+        for raw in open(os.path.join(self.path, "system.reg"), encoding="utf-8",
+                        errors="replace"):
+            raw = raw.rstrip("\n")
+            m = re.match(r"^\[(.*)\] \d+$", raw)
+            if m:
+                key = m.group(1).replace("\\\\", "\\")
+                if key.lower().startswith(WINE_SESSION_KEYS):
+                    key = None
+                    continue
+                # system.reg leaves out keys that hold only sub-keys; name them all.
+                parts = key.split("\\")
+                lines.update("key " + "\\".join(parts[:i]) for i in range(1, len(parts) + 1))
+            elif key and raw.startswith(("\"", "@")) and "=" in raw:
+                name, _, data = raw.partition("=") if raw.startswith("@") else \
+                    _split_value(raw)
+                lines.add("value %s : %s = %s" % (key, name, data))
+        return lines
+
+    def files(self):
+        """Every folder and file below C:\\, with each file's size."""
+        lines = set()
+        drive = os.path.join(self.path, "drive_c")
+        for top, dirs, names in os.walk(drive):
+            rel = os.path.relpath(top, drive)
+            if rel != ".":
+                lines.add("folder C:\\" + rel.replace("/", "\\"))
+            for n in names:
+                full = os.path.join(top, n)
+                if os.path.islink(full):
+                    continue
+                path = "C:\\" + os.path.relpath(full, drive).replace("/", "\\")
+                lines.add("file %s [%d]" % (path, os.path.getsize(full)))
+        return lines
+
+    def snapshot(self):
+        return self.registry() | self.files()
+
+
+def _split_value(raw):
+    """Splits a system.reg line "name"=data at the '=' after the quoted name."""
+    i = 1
+    while raw[i] != "\"":
+        i += 2 if raw[i] == "\\" else 1
+    return raw[1:i], "=", raw[i + 2:]
+
+
+# Everything the uninstaller removes from the fixture, as snapshot lines start.
+PRODUCT_ITEMS = [
+    r"file C:\windows\system32\RIRUREVE.SYS",
+    r"file C:\windows\system32\iosubsys\RIROZEZA.PDR",
+    r"file C:\windows\inf\RIRUREVE.INF",
+    r"file C:\windows\inf\RIROZEZA.INF",
+    r"file C:\windows\inf\OTHER\KOVRARIRUREVE.INF",
+    r"file C:\windows\inf\OTHER\KOVRARIROZEZA.INF",
+    r"file C:\Program Files\KOVRA\Picaro 2400R\uninst.isu",
+    r"file C:\Program Files\KOVRA\Picaro 2400R\Readme.txt",
+    r"file C:\windows\Start Menu\Programs\KOVRA Camera\Picaro 2400R\UnInstall.lnk",
+    r"file C:\windows\Start Menu\Programs\KOVRA Camera\Picaro 2400R\Readme.lnk",
+    r"folder C:\windows\Start Menu\Programs\KOVRA Camera",
+    r"key Software\Microsoft\Windows\CurrentVersion\App Paths\zovovar.exe",
+    r"value Software\Microsoft\Windows\CurrentVersion\App Paths\zovovar.exe :",
+    r"key Enum\USB\Vid_1D9A&Pid_2C41",
+    r"value Enum\USB\Vid_1D9A&Pid_2C41\5&2F3A1B&0&1 :",
+    r"key Enum\USB\*RIRUREVE",
+    r"value Enum\USB\*RIRUREVE\0000 :",
+    r"key System\CurrentControlSet\Services\KOVRA\USB\Storage\RIRUREVE",
+    r"value System\CurrentControlSet\Services\KOVRA\USB\Storage\RIRUREVE :",
+    r"key Enum\ESDI\KOVRA___PICARO_2400R",
+    r"value Enum\ESDI\KOVRA___PICARO_2400R\0000 :",
+    r"key Software\KOVRA\Picaro 2400R Storage Driver",
+    r"value Software\KOVRA\Picaro 2400R Storage Driver",
+    r"key Software\Microsoft\Windows\CurrentVersion\Uninstall\Picaro 2400R Storage Driver",
+    r"value Software\Microsoft\Windows\CurrentVersion\Uninstall\Picaro 2400R Storage Driver :",
+]
+
+
+def is_product_item(line):
+    return any(line.lower().startswith(p.lower()) for p in PRODUCT_ITEMS)
+
+
+def expected_script(folder=INSTALL_FOLDER):
+    return ("@echo off\r\ndel \"%s\\zovovar.exe\">nul\r\ndel \"%s\\delfile.bat\">nul"
+            % (folder, folder)).encode()
+
+
+def expected_command(folder=INSTALL_FOLDER):
+    return "command.com /c \"%s\\delfile.bat\"" % folder
+
+
+def query_runonce(prefix):
+    """The RunOnce value's text as `reg query` shows it, or None. Needs a session."""
+    out = prefix.wine("reg", "query", RUNONCE, "/v", "kvudel", check=False)
+    m = re.search(r"kvudel\s+REG_SZ\s+(.*)", out.stdout.decode(errors="replace"))
+    return m.group(1).rstrip("\r") if m else None
+
+
+def next_start(prefix):
+    """Starts Windows again, with a command interpreter called command.com."""
+    system32 = prefix.host_path(r"C:\windows\system32")
+    # Wine has no command.com; its own cmd.exe runs the same batch syntax.
+    shutil.copyfile(os.path.join(system32, "cmd.exe"), os.path.join(system32, "command.com"))
+    prefix.run("wineboot", "-r")
+    prefix.wait()
+
+
+def fail(message):
+    print("FAIL: " + message, file=sys.stderr)
+    sys.exit(1)
