@@ -1,0 +1,158 @@
+#!/usr/bin/env python3
+"""Shows what zovovar.exe does, on a throwaway Wine prefix set to Windows 98.
+
+usage: demo.py EXE WORKDIR [--silent] [--screenshot FILE.png]
+
+Installs the camera's driver package (the end-to-end tests' fixture), lists
+it, runs the uninstaller, and reports every file, folder, registry key and
+value of the package and its neighbours as removed or kept; then shows the
+self-deletion script, plays the next start of Windows and reports that the
+uninstaller and its script are gone.
+
+With a display (DISPLAY set and reachable) the real confirmation box appears
+there and waits for you; without one, or with --silent, the uninstaller runs
+with /M. --screenshot runs it on a private Xvfb display instead, saves the
+confirmation box to FILE.png and answers OK itself.
+"""
+import argparse
+import os
+import subprocess
+import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
+import message_boxes  # noqa: E402
+import winelab  # noqa: E402
+
+
+def heading(text):
+    print("\n== %s ==" % text)
+
+
+def fixture_roots():
+    """The paths and keys the fixture installs, each naming itself and what lies below."""
+    roots = [winelab.INSTALL_FOLDER, r"C:\windows\Start Menu\Programs\KOVRA Camera"]
+    for line in open(os.path.join(winelab.FIXTURE, "installed.reg"), encoding="utf-8"):
+        if line.startswith("[HKEY_LOCAL_MACHINE\\"):
+            roots.append(line.strip()[len("[HKEY_LOCAL_MACHINE\\"):-1])
+    for line in open(os.path.join(winelab.FIXTURE, "files.txt"), encoding="utf-8"):
+        if line.strip() and not line.startswith("#"):
+            path = line.split("\t")[0]
+            roots.append(path)
+            if path.lower().endswith(".lnk"):  # the Start-menu folders too
+                roots.append(path.rsplit("\\", 1)[0])
+    return [r.lower() for r in roots]
+
+
+def fixture_lines(snapshot):
+    roots = fixture_roots()
+    keep = []
+    for line in snapshot:
+        kind, _, rest = line.partition(" ")
+        path = rest.split(" : ")[0] if kind == "value" else rest.rsplit(" [", 1)[0]
+        if any(path.lower() == r or path.lower().startswith(r + "\\") for r in roots):
+            keep.append(line)
+    return sorted(keep, key=lambda l: (l.split(" ", 1)[1].lower(), l))
+
+
+def has_display():
+    if not os.environ.get("DISPLAY"):
+        return False
+    return subprocess.run(["xdotool", "getmouselocation"], stdout=subprocess.DEVNULL,
+                          stderr=subprocess.DEVNULL).returncode == 0
+
+
+def run_uninstaller(lab, args):
+    """Runs it the way that fits; returns a sentence saying how, and the exit code."""
+    if args.screenshot:
+        with message_boxes.Display() as display:
+            rc, _ = message_boxes.run_with_answers(lab, display, [], ["Return", "Return"],
+                                                   os.path.abspath(args.screenshot))
+        return ("with its confirmation box on a private Xvfb display, answered OK "
+                "(screenshot: %s)" % args.screenshot), rc
+    if not args.silent and has_display():
+        print("The confirmation box is on your display (%s): answer it there."
+              % os.environ["DISPLAY"])
+        env = dict(lab.env, DISPLAY=os.environ["DISPLAY"])
+        rc = subprocess.run(["wine", winelab.UNINSTALLER], env=env,
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode
+        lab.wait()
+        return "with its confirmation box on your display", rc
+    reason = "as asked" if args.silent else "no display is available"
+    with lab.session():
+        rc = lab.wine(winelab.UNINSTALLER, "/M", check=False).returncode
+        print("RunOnce value, read while this start of Windows is still up:")
+        print("  kvudel = %s" % winelab.query_runonce(lab))
+    return "silently with /M (%s)" % reason, rc
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("exe")
+    parser.add_argument("workdir")
+    parser.add_argument("--silent", action="store_true", help="run with /M even with a display")
+    parser.add_argument("--screenshot", metavar="FILE", help="show the box under Xvfb, save it")
+    args = parser.parse_args()
+    if not os.path.isfile(args.exe):
+        sys.exit("demo: %s is missing: build it with 'cmake --preset windows && "
+                 "cmake --build --preset windows'" % args.exe)
+    try:
+        winelab.require_tools()
+        lab = winelab.Prefix(args.workdir)
+        print("Creating a Windows 98 prefix in %s ..." % lab.path)
+        lab.create()
+        lab.install(args.exe)
+    except winelab.LabError as e:
+        sys.exit("demo: %s" % e)
+
+    before = lab.snapshot()
+    heading("Installed: the driver package and its neighbours")
+    for line in fixture_lines(before):
+        if winelab.is_product_item(line):
+            mark = "product"
+        elif line.lower().startswith("file " + winelab.UNINSTALLER.lower()):
+            mark = "itself"  # goes at the next start of Windows
+        else:
+            mark = "other"
+        print("  %-7s  %s" % (mark, line))
+
+    heading("Running zovovar.exe")
+    how, rc = run_uninstaller(lab, args)
+    print("Ran %s; exit code %d." % (how, rc))
+    after = lab.snapshot()
+
+    heading("Before and after")
+    removed = kept = 0
+    for line in fixture_lines(before):
+        gone = line not in after
+        removed += gone
+        kept += not gone
+        print("  %-7s  %s" % ("removed" if gone else "kept", line))
+    for line in fixture_lines(after):
+        if line not in before:
+            print("  %-7s  %s" % ("added", line))
+    for line in sorted(after - before):
+        if "kvudel" in line:
+            print("  %-7s  %s" % ("added", line))
+    print("%d removed, %d kept." % (removed, kept))
+
+    if not lab.exists(winelab.SCRIPT):
+        heading("No self-deletion script was written")
+        return
+    heading("Self-deletion script %s" % winelab.SCRIPT)
+    script = lab.read(winelab.SCRIPT)
+    print("  " + script.decode("latin-1").replace("\r\n", "\n  "))
+    print("  (%d bytes, CR LF line ends, none after the last line)" % len(script))
+
+    heading("Next start of Windows")
+    winelab.next_start(lab)
+    for path in (winelab.UNINSTALLER, winelab.SCRIPT):
+        print("  %-7s  %s" % ("kept" if lab.exists(path) else "removed", path))
+    left = any("kvudel" in line for line in lab.registry())
+    print("  %-7s  RunOnce value kvudel" % ("kept" if left else "removed"))
+    print("  %-7s  %s\\Photos.txt (the user's own file)"
+          % ("kept" if lab.exists(winelab.INSTALL_FOLDER + r"\Photos.txt") else "removed",
+             winelab.INSTALL_FOLDER))
+
+
+if __name__ == "__main__":
+    main()
