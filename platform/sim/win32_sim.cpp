@@ -560,6 +560,12 @@ void SetText(const std::string &key, const std::string &name, const std::string 
     SetValue(key, name, REG_SZ, text + '\0');
 }
 
+void DeleteValue(const std::string &key, const std::string &name)
+{
+    auto k = m.keys.find(Upper(key));
+    if (k != m.keys.end()) k->second.values.erase(Upper(name));
+}
+
 bool KeyExists(const std::string &path) { return m.keys.count(Upper(path)) != 0; }
 
 static const Value *FindValue(const std::string &key, const std::string &name)

@@ -171,6 +171,7 @@ void AddKey(const std::string &path);
 void SetValue(const std::string &key, const std::string &name, DWORD type,
               const std::string &bytes);
 void SetText(const std::string &key, const std::string &name, const std::string &text);
+void DeleteValue(const std::string &key, const std::string &name);
 bool KeyExists(const std::string &path);
 bool ValueExists(const std::string &key, const std::string &name);
 std::string ValueBytes(const std::string &key, const std::string &name);

@@ -1,1 +1,95 @@
+// A whole uninstall with one registry, file or folder call failing, for every
+// call of a clean run in turn, then with every call of one kind failing. The
+// run must still end well and must harm nothing.
 #include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <regex>
+#include <set>
+
+#include "app.h"
+#include "installed_machine.h"
+
+namespace {
+
+struct Outcome {
+    int exitCode;
+    std::vector<std::string> before, after, calls;
+};
+
+Outcome UninstallConfirmed(const std::function<void()> &faults)
+{
+    fixture::InstallProduct();
+    sim::AnswerMessageBoxes({IDOK, IDOK});
+    faults();
+    Outcome run;
+    run.before = sim::Dump();
+    char tail[] = "";
+    run.exitCode = WinMain((HINSTANCE)(uintptr_t)0x400000, NULL, tail, 10);
+    run.after = sim::Dump();
+    run.calls = sim::Calls();
+    return run;
+}
+
+// A call without its result and with handles unnumbered, to compare runs.
+std::string Action(const std::string &call)
+{
+    static const std::regex handle("hkey[0-9]+");
+    return std::regex_replace(call.substr(0, call.rfind(") = ") + 1), handle, "hkey");
+}
+
+// What a failure may add to the calls of a clean run: removing a script that
+// could not be written whole, and the set and close that act on no key when the
+// RunOnce key could not be created.
+bool AllowedExtra(const std::string &action)
+{
+    return action == R"(DeleteFileA("C:\Program Files\KOVRA\Picaro 2400R\delfile.bat"))" ||
+           action.rfind("RegSetValueExA(NULL, ", 0) == 0 || action == "RegCloseKey(NULL)";
+}
+
+void ExpectHarmless(const Outcome &run, const Outcome &clean, const std::string &what)
+{
+    EXPECT_EQ(0, run.exitCode) << what;
+    EXPECT_EQ(sim::CallsNamed("MessageBoxA"), std::vector<std::string>(
+        {R"(MessageBoxA(NULL, "Are you sure you want to completely remove \nthe USB Host Driver for Picaro 2400R?", "Uninstaller", 0x41) = 1)",
+         R"(MessageBoxA(NULL, "Uninstall succeeded!\nPlease restart Windows.", "Uninstaller", 0x40) = 1)"}))
+        << what;
+    EXPECT_EQ(std::vector<std::string>(),
+              fixture::Violations(run.before, run.after, run.calls, fixture::kEsdiId))
+        << what;
+    std::set<std::string> known;
+    for (const std::string &c : clean.calls) known.insert(Action(c));
+    for (const std::string &c : run.calls)
+        EXPECT_TRUE(known.count(Action(c)) || AllowedExtra(Action(c))) << what << ": " << c;
+}
+
+TEST(FaultInjection, NoSingleFailureOrFailingKindDoesHarm)
+{
+    const Outcome clean = UninstallConfirmed([] {});
+    ASSERT_TRUE(fixture::Violations(clean.before, clean.after, clean.calls, fixture::kEsdiId).empty());
+    const int positions = sim::FailableCallCount();
+    ASSERT_GT(positions, 50);
+
+    int runs = 0;
+    const LONG errors[] = {ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED, ERROR_MORE_DATA};
+    for (int position = 1; position <= positions; ++position)
+        for (LONG error : errors) {
+            Outcome run = UninstallConfirmed([&] { sim::FailCall(position, error); });
+            ExpectHarmless(run, clean, "call " + std::to_string(position) + " fails with " +
+                                           std::to_string(error));
+            ++runs;
+        }
+    for (const char *const *kind = sim::kFailableCalls; *kind; ++kind)
+        for (LONG error : errors) {
+            Outcome run = UninstallConfirmed([&] { sim::FailEvery(*kind, error); });
+            ExpectHarmless(run, clean, std::string("every ") + *kind + " fails with " +
+                                           std::to_string(error));
+            ++runs;
+        }
+    std::printf("fault-injection runs: %d (%d call positions and %d kinds, 3 errors each)\n", runs,
+                positions, runs / 3 - positions);
+    RecordProperty("fault_injection_runs", runs);
+}
+
+}  // namespace

@@ -1,6 +1,8 @@
 #include "installed_machine.h"
 
 #include <algorithm>
+#include <cctype>
+#include <map>
 
 namespace fixture {
 
@@ -91,6 +93,103 @@ std::vector<std::string> Added(const std::vector<std::string> &before,
                                const std::vector<std::string> &after)
 {
     return Minus(after, before);
+}
+
+std::string ScriptFor(const std::string &folder)
+{
+    std::string f;
+    for (char c : folder) f += c == '%' ? std::string("%%") : std::string(1, c);
+    return "@echo off\r\ndel \"" + f + "\\zovovar.exe\">nul\r\ndel \"" + f + "\\delfile.bat\">nul";
+}
+
+static std::string Lower(std::string s)
+{
+    for (char &c : s) c = (char)std::tolower((unsigned char)c);
+    return s;
+}
+
+static bool StartsWith(const std::string &s, const std::string &prefix)
+{
+    return s.compare(0, prefix.size(), prefix) == 0;
+}
+
+static bool EndsWithAny(const std::string &s, std::initializer_list<const char *> endings)
+{
+    for (const char *e : endings) {
+        std::string end = e;
+        if (s.size() >= end.size() && s.compare(s.size() - end.size(), end.size(), end) == 0)
+            return true;
+    }
+    return false;
+}
+
+// The text between the first quote and the quote before ") =" of a recorded call.
+static std::string FirstArgument(const std::string &call)
+{
+    size_t open = call.find('"');
+    size_t close = call.find("\", ", open + 1);
+    if (close == std::string::npos) close = call.find("\")", open + 1);
+    return open == std::string::npos || close == std::string::npos ? ""
+                                                                    : call.substr(open + 1, close - open - 1);
+}
+
+std::vector<std::string> Violations(const std::vector<std::string> &before,
+                                    const std::vector<std::string> &after,
+                                    const std::vector<std::string> &calls,
+                                    const std::string &esdiId)
+{
+    std::vector<std::string> bad;
+    const std::string esdi = Lower("Enum\\ESDI\\" + esdiId);
+    for (const std::string &line : Removed(before, after)) {
+        std::string l = Lower(line);
+        bool namedEsdi = !esdiId.empty() && (StartsWith(l, "key " + esdi) || StartsWith(l, "value " + esdi));
+        if (!IsProducts(line) && !namedEsdi) bad.push_back("removed: " + line);
+    }
+    for (const std::string &line : Added(before, after)) {
+        std::string l = Lower(line);
+        bool script = StartsWith(l, "file ") && l.find("\\delfile.bat [") != std::string::npos;
+        bool runOnce = StartsWith(l, "value software\\microsoft\\windows\\currentversion\\runonce : kvudel = ");
+        if (!script && !runOnce) bad.push_back("added: " + line);
+    }
+
+    if (sim::ValueExists(kRunOnceKey, "kvudel")) {
+        std::string text = sim::ValueBytes(kRunOnceKey, "kvudel").c_str();
+        const std::string start = "command.com /c \"", end = "\\delfile.bat\"";
+        if (!StartsWith(text, start) || text.size() < start.size() + end.size() ||
+            text.compare(text.size() - end.size(), end.size(), end) != 0) {
+            bad.push_back("RunOnce value of another form: " + text);
+        } else {
+            std::string folder = text.substr(start.size(), text.size() - start.size() - end.size());
+            if (!sim::FileExists(folder + "\\delfile.bat") ||
+                sim::FileBytes(folder + "\\delfile.bat") != ScriptFor(folder))
+                bad.push_back("RunOnce value without its whole script: " + text);
+        }
+    }
+
+    std::map<std::string, int> opened, closed;
+    for (const std::string &c : calls) {
+        size_t arrow = c.find(" -> hkey");
+        if (arrow != std::string::npos) ++opened[c.substr(arrow + 4)];
+        if (StartsWith(c, "RegCloseKey(hkey")) ++closed[c.substr(12, c.find(')') - 12)];
+        // Each path names a whole file of the product: none was cut to fit a buffer.
+        if (StartsWith(c, "DeleteFileA(") &&
+            !EndsWithAny(FirstArgument(c), {"\\RIRUREVE.SYS", "\\iosubsys\\RIROZEZA.PDR", "\\RIRUREVE.INF",
+                             "\\RIROZEZA.INF", "\\KOVRARIRUREVE.INF", "\\KOVRARIROZEZA.INF",
+                             "\\uninst.isu", "\\Readme.txt", "\\UnInstall.lnk", "\\Readme.lnk",
+                             "\\delfile.bat"}))
+            bad.push_back("deleted a path cut short: " + c);
+        if (StartsWith(c, "fopen(") && !EndsWithAny(FirstArgument(c), {"\\delfile.bat"}))
+            bad.push_back("opened a path cut short: " + c);
+        if ((StartsWith(c, "RegOpenKeyExA(") || StartsWith(c, "RegDeleteKeyA(")) &&
+            StartsWith(Lower(FirstArgument(c)), "enum\\esdi\\") &&
+            Lower(FirstArgument(c)) != Lower("Enum\\ESDI\\" + esdiId))
+            bad.push_back("an ESDI key other than the one named: " + c);
+    }
+    for (auto &o : opened)
+        if (closed[o.first] != o.second) bad.push_back(o.first + " closed " + std::to_string(closed[o.first]) + " times");
+    for (auto &c : closed)
+        if (!opened.count(c.first)) bad.push_back(c.first + " closed but never opened");
+    return bad;
 }
 
 }  // namespace fixture

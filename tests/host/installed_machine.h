@@ -33,6 +33,20 @@ std::vector<std::string> Removed(const std::vector<std::string> &before,
 std::vector<std::string> Added(const std::vector<std::string> &before,
                                const std::vector<std::string> &after);
 
+// Everything wrong with a run on the installed machine, from the state before
+// and after it and the calls it made; empty for a sound run. A sound run deletes
+// only the product's items (and the ESDI entry that `esdiId`, the service key's
+// ID, names), writes only its script and RunOnce value, never leaves that value
+// without the whole script, acts on no path cut short, and closes every key it
+// opened exactly once.
+std::vector<std::string> Violations(const std::vector<std::string> &before,
+                                    const std::vector<std::string> &after,
+                                    const std::vector<std::string> &calls,
+                                    const std::string &esdiId);
+
+// The bytes of the self-deletion script for an install folder.
+std::string ScriptFor(const std::string &folder);
+
 }  // namespace fixture
 
 #endif
