@@ -541,6 +541,12 @@ const char *const kFailableCalls[] = {
     "fclose",        nullptr};
 
 void Reset() { m = Machine(); }
+
+std::string Escape(const std::string &bytes)
+{
+    std::string quoted = QuoteBytes(bytes);
+    return quoted.substr(1, quoted.size() - 2);
+}
 void SetWindowsNT(bool nt) { m.nt = nt; }
 void SetCommandLine(const std::string &line) { m.commandLine = line; }
 void SetSystemDirectory(const std::string &path) { m.systemDir = path; }

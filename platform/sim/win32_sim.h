@@ -193,7 +193,9 @@ void AnswerMessageBoxes(const std::vector<int> &answers);
 // Queues a message ahead of anything posted.
 void QueueMessage(UINT message);
 
-// Every call since Reset, one line each: Name(arguments) = result.
+// Every call since Reset, one line each: Name(arguments) = result. Texts are
+// quoted, with quotes, control bytes and bytes from 0x7F up written as C escapes.
+std::string Escape(const std::string &bytes);
 const std::vector<std::string> &Calls();
 std::vector<std::string> CallsNamed(const std::string &name);
 

@@ -123,14 +123,17 @@ static bool EndsWithAny(const std::string &s, std::initializer_list<const char *
     return false;
 }
 
-// The text between the first quote and the quote before ") =" of a recorded call.
+// The path a recorded call acted on: its first text argument. The end is found
+// from the right, past the arguments that follow it, since a path may hold
+// quotes and commas of its own.
 static std::string FirstArgument(const std::string &call)
 {
     size_t open = call.find('"');
-    size_t close = call.find("\", ", open + 1);
-    if (close == std::string::npos) close = call.find("\")", open + 1);
-    return open == std::string::npos || close == std::string::npos ? ""
-                                                                    : call.substr(open + 1, close - open - 1);
+    bool last = StartsWith(call, "DeleteFileA(") || StartsWith(call, "RegDeleteKeyA(");
+    size_t close = last ? call.rfind("\") = ") : call.rfind("\", ");
+    return open == std::string::npos || close == std::string::npos || close <= open
+               ? ""
+               : call.substr(open + 1, close - open - 1);
 }
 
 std::vector<std::string> Violations(const std::vector<std::string> &before,
@@ -182,7 +185,7 @@ std::vector<std::string> Violations(const std::vector<std::string> &before,
             bad.push_back("opened a path cut short: " + c);
         if ((StartsWith(c, "RegOpenKeyExA(") || StartsWith(c, "RegDeleteKeyA(")) &&
             StartsWith(Lower(FirstArgument(c)), "enum\\esdi\\") &&
-            Lower(FirstArgument(c)) != Lower("Enum\\ESDI\\" + esdiId))
+            Lower(FirstArgument(c)) != Lower(sim::Escape("Enum\\ESDI\\" + esdiId)))
             bad.push_back("an ESDI key other than the one named: " + c);
     }
     for (auto &o : opened)

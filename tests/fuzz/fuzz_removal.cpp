@@ -1,0 +1,70 @@
+// A whole silent uninstall on the installed machine, with the registry values
+// and folders it reads taken from the input: "Path", "Folder Name" and "ID"
+// (any bytes, any length, with or without a zero, any type, or missing), and
+// the system and Windows folders. Whatever they hold, the run must harm
+// nothing (see fixture::Violations).
+//
+// Input: one byte of flags (bit 0: /D; bits 1-3: the three values exist), then
+// five fields, each a type byte, a two-byte length (mod 700) and the bytes.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "app.h"
+#include "installed_machine.h"
+
+namespace {
+
+struct Reader {
+    const uint8_t *data;
+    size_t size;
+    uint8_t Byte() { return size ? (--size, *data++) : 0; }
+    std::string Field(DWORD *type)
+    {
+        static const DWORD kTypes[] = {REG_SZ, REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD, REG_NONE};
+        *type = kTypes[Byte() % 6];
+        size_t n = (Byte() | Byte() << 8) % 700;
+        if (n > size) n = size;
+        std::string s((const char *)data, n);
+        data += n;
+        size -= n;
+        return s;
+    }
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    Reader in{data, size};
+    uint8_t flags = in.Byte();
+    DWORD pathType, folderType, idType, ignored;
+    std::string path = in.Field(&pathType), folder = in.Field(&folderType), id = in.Field(&idType);
+    std::string systemDir = in.Field(&ignored), windowsDir = in.Field(&ignored);
+
+    fixture::InstallProduct();
+    const char *const values[3][2] = {{fixture::kAppPathsKey, "Path"},
+                                      {fixture::kStartMenuKey, "Folder Name"},
+                                      {fixture::kServiceKey, "ID"}};
+    const std::string *bytes[3] = {&path, &folder, &id};
+    const DWORD types[3] = {pathType, folderType, idType};
+    for (int i = 0; i < 3; ++i) {
+        if (flags & (2 << i)) sim::SetValue(values[i][0], values[i][1], types[i], *bytes[i]);
+        else sim::DeleteValue(values[i][0], values[i][1]);
+    }
+    if (!systemDir.empty()) sim::SetSystemDirectory(systemDir.c_str());
+    if (!windowsDir.empty()) sim::SetWindowsDirectory(windowsDir.c_str());
+
+    const std::vector<std::string> before = sim::Dump();
+    char tail[8];
+    std::snprintf(tail, sizeof tail, "/M%s", flags & 1 ? " /D" : "");
+    int code = WinMain((HINSTANCE)(uintptr_t)0x400000, NULL, tail, 10);
+    // The ESDI entry the program may delete is the one the ID names, as text.
+    std::string idText = flags & 8 ? std::string(id.c_str()) : "";
+    std::vector<std::string> bad = fixture::Violations(before, sim::Dump(), sim::Calls(), idText);
+    if (code != 0) bad.push_back("exit code " + std::to_string(code));
+    for (const std::string &b : bad) std::fprintf(stderr, "%s\n", b.c_str());
+    if (!bad.empty()) std::abort();
+    return 0;
+}
