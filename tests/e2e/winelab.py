@@ -116,8 +116,9 @@ class Prefix:
             here = os.path.join(here, match)
         return here
 
-    def install(self, exe):
-        """Installs the package and its neighbours: files, then the registry."""
+    def install(self, exe, wait=True):
+        """Installs the package and its neighbours: files, then the registry.
+        With wait, the session ends after it, so system.reg holds the result."""
         for line in open(os.path.join(FIXTURE, "files.txt"), encoding="utf-8"):
             if line.startswith("#") or not line.strip():
                 continue
@@ -125,7 +126,8 @@ class Prefix:
             self.write(path, content.encode())
         self.write(UNINSTALLER, open(exe, "rb").read())
         self.wine("regedit", os.path.join(FIXTURE, "installed.reg"))
-        self.wait()
+        if wait:
+            self.wait()
 
     def write(self, windows_path, data):
         target = self.host_path(windows_path)
