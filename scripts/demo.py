@@ -19,8 +19,7 @@ import os
 import subprocess
 import sys
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
-import message_boxes  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "winelab"))
 import winelab  # noqa: E402
 
 
@@ -64,8 +63,8 @@ def has_display():
 def run_uninstaller(lab, args):
     """Runs it the way that fits; returns a sentence saying how, and the exit code."""
     if args.screenshot:
-        with message_boxes.Display() as display:
-            rc, _ = message_boxes.run_with_answers(lab, display, [], ["Return", "Return"],
+        with winelab.Display() as display:
+            rc, _ = winelab.run_with_answers(lab, display, [], ["Return", "Return"],
                                                    os.path.abspath(args.screenshot))
         return ("with its confirmation box on a private Xvfb display, answered OK "
                 "(screenshot: %s)" % args.screenshot), rc
@@ -96,14 +95,17 @@ def main():
         sys.exit("demo: %s is missing: build it with 'cmake --preset windows && "
                  "cmake --build --preset windows'" % args.exe)
     try:
-        winelab.require_tools()
-        lab = winelab.Prefix(args.workdir)
-        print("Creating a Windows 98 prefix in %s ..." % lab.path)
-        lab.create()
-        lab.install(args.exe)
-    except winelab.LabError as e:
+        demonstrate(args)
+    except (winelab.LabError, OSError, subprocess.SubprocessError) as e:
         sys.exit("demo: %s" % e)
 
+
+def demonstrate(args):
+    winelab.require_tools()
+    lab = winelab.Prefix(args.workdir)
+    print("Creating a Windows 98 prefix in %s ..." % lab.path)
+    lab.create()
+    lab.install(args.exe)
     before = lab.snapshot()
     heading("Installed: the driver package and its neighbours")
     for line in fixture_lines(before):

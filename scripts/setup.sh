@@ -45,9 +45,11 @@ else
 fi
 
 echo "setup: installing ${missing[*]}"
+trap 'echo "setup: could not install ${missing[*]} from Debian'"'"'s packages (see apt-get above)" >&2' ERR
 if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
   $SUDO dpkg --add-architecture i386
 fi
 $SUDO apt-get update -q >/dev/null
-DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}" \
+  >/tmp/zovovar-setup.log 2>&1 || { tail -20 /tmp/zovovar-setup.log >&2; false; }
 echo "setup: done"

@@ -13,10 +13,12 @@ path with its leading backslash, and RegDeleteKeyA keeps keys with sub-keys.
 The files go as on 9x, the script is written, and no RunOnce value appears
 anywhere instead.
 """
+import os
 import sys
 
-import winelab
-from winelab import fail
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "winelab"))
+import winelab  # noqa: E402
+from winelab import fail  # noqa: E402
 
 KEYS_WITH_SUBKEYS = [r"Enum\USB\Vid_1D9A&Pid_2C41", r"Enum\USB\*RIRUREVE",
                      r"Enum\ESDI\KOVRA___PICARO_2400R"]

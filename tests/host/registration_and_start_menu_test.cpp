@@ -68,6 +68,7 @@ struct StartMenuCase {
     std::string folder;                 // the Folder Name text
     std::vector<std::string> deletes;   // file paths
     std::vector<std::string> folders;   // folder paths removed, in order
+    bool zero = true;                   // whether the value is stored with its zero
 };
 
 TEST(StartMenu, DeletesShortcutsTheFolderAndAnEmptyMakerFolder)
@@ -101,11 +102,16 @@ TEST(StartMenu, DeletesShortcutsTheFolderAndAnEmptyMakerFolder)
         {"empty: nothing at the root of the drive", true, "", {}, {}},
         {"no value", false, "", {}, {}},
         {"too long for the first shortcut", true, L, {L + "\\Readme.lnk"}, {L}},
+        {"stored without a zero", true, K, {K + "\\UnInstall.lnk", K + "\\Readme.lnk"},
+         {K, P + "\\KOVRA Camera"}, false},
+        {"260 bytes without a zero leave no room for it", true, "C:\\" + std::string(257, 'x'), {}, {},
+         false},
     };
     for (const StartMenuCase &c : cases) {
         sim::Reset();
         sim::AddKey(kStartMenu);
-        if (c.hasValue) sim::SetText(kStartMenu, "Folder Name", c.folder);
+        if (c.hasValue)
+            sim::SetValue(kStartMenu, "Folder Name", REG_SZ, c.zero ? c.folder + '\0' : c.folder);
         RemoveStartMenuEntries();
         std::vector<std::string> deletes, folders;
         for (const std::string &d : c.deletes) deletes.push_back("DeleteFileA(\"" + d + "\") = 0");

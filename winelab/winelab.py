@@ -1,7 +1,8 @@
-"""Throwaway 32-bit Wine prefixes with the camera's driver package installed.
+"""Throwaway 32-bit Wine prefixes with the camera's driver package installed,
+and a private X display on which to answer the uninstaller's message boxes.
 
-Shared by the end-to-end tests and the demonstration, so the two install the
-same machine. A prefix lives under the folder it is given, never in ~/.wine.
+Shared by the end-to-end tests, the demonstration and the benchmark, so they
+all install the same machine (fixture/). A prefix lives under the folder it is given, never in ~/.wine.
 
 Wine facts this relies on, each checked where it matters:
 - `winecfg -v win98` makes Wine follow Windows 9x where the uninstaller needs
@@ -20,6 +21,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 FIXTURE = os.path.join(HERE, "fixture")
@@ -250,6 +252,74 @@ def next_start(prefix):
     shutil.copyfile(os.path.join(system32, "cmd.exe"), os.path.join(system32, "command.com"))
     prefix.run("wineboot", "-r")
     prefix.wait()
+
+
+class Display:
+    """A private X server, so the boxes never reach the user's own screen."""
+
+    def __enter__(self):
+        number = next(n for n in range(90, 200)
+                      if not os.path.exists("/tmp/.X%d-lock" % n)
+                      and not os.path.exists("/tmp/.X11-unix/X%d" % n))
+        self.name = ":%d" % number
+        self.server = subprocess.Popen(["Xvfb", self.name, "-screen", "0", "1024x768x24",
+                                        "-nolisten", "tcp"], stderr=subprocess.DEVNULL)
+        env = dict(os.environ, DISPLAY=self.name)
+        for _ in range(100):  # ready once a client gets an answer
+            if subprocess.run(["xdotool", "getmouselocation"], env=env, stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL).returncode == 0:
+                return self
+            time.sleep(0.1)
+        fail("Xvfb did not start on " + self.name)
+
+    def __exit__(self, *exc):
+        self.server.terminate()
+        self.server.wait(timeout=30)
+
+
+def boxes_shown(trace_path):
+    with open(trace_path, encoding="utf-8", errors="replace") as f:
+        return re.findall(r'MSGBOX_OnInit L"(.*)"', f.read())
+
+
+def answer_box(display, env, trace_path, number, key, screenshot=None):
+    """Waits for the number-th box, checks its caption, presses key; returns its text."""
+    deadline = time.time() + 60
+    while len(boxes_shown(trace_path)) < number:
+        if time.time() > deadline:
+            fail("box %d never appeared; shown: %r" % (number, boxes_shown(trace_path)))
+        time.sleep(0.2)
+    xenv = dict(env, DISPLAY=display.name)
+    found = subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", "^Uninstaller$"],
+                           env=xenv, stdout=subprocess.PIPE, timeout=60).stdout.split()
+    if not found:
+        fail("no visible window with the caption Uninstaller")
+    window = found[-1].decode()
+    caption = subprocess.run(["xdotool", "getwindowname", window], env=xenv,
+                             stdout=subprocess.PIPE).stdout.decode().strip()
+    if caption != "Uninstaller":
+        fail("caption %r" % caption)
+    if screenshot:
+        subprocess.run(["import", "-window", "root", screenshot], env=xenv, check=False)
+    subprocess.run(["xdotool", "windowfocus", "--sync", window], env=xenv, check=True)
+    subprocess.run(["xdotool", "key", key], env=xenv, check=True)
+    return boxes_shown(trace_path)[number - 1]
+
+
+def run_with_answers(lab, display, switches, keys, screenshot=None):
+    """Runs the uninstaller on display and answers each box with its key in turn.
+    Returns the exit code and the texts of the boxes shown, read from Wine's
+    msgbox trace, which logs each text as the box lays it out."""
+    trace = os.path.join(lab.root, "trace.txt")
+    env = dict(lab.env, DISPLAY=display.name, WINEDEBUG="-all,trace+msgbox,err+all")
+    with open(trace, "w") as err:
+        proc = subprocess.Popen(["wine", UNINSTALLER] + switches, env=env,
+                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=err)
+        for i, key in enumerate(keys, 1):
+            answer_box(display, env, trace, i, key, screenshot if i == 1 else None)
+        rc = proc.wait(timeout=120)
+    lab.wait()
+    return rc, boxes_shown(trace)
 
 
 def fail(message):
