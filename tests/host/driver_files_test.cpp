@@ -31,13 +31,6 @@ std::string Recorded(std::string path)
     return path;
 }
 
-std::string Script(const std::string &folder)
-{
-    std::string f;
-    for (char c : folder) f += c == '%' ? std::string("%%") : std::string(1, c);
-    return "@echo off\r\ndel \"" + f + "\\zovovar.exe\">nul\r\ndel \"" + f + "\\delfile.bat\">nul";
-}
-
 std::string RunOnceBytes(const std::string &folder)
 {
     std::string text = "command.com /c \"" + folder + "\\delfile.bat\"";
@@ -108,7 +101,7 @@ TEST(InstallFolder, IsReadCutAndUsedSafely)
         EXPECT_EQ(c.script, sim::FileExists(bat)) << c.what;
         EXPECT_EQ(c.script, sim::ValueExists(kRunOnce, "kvudel")) << c.what;
         if (c.script) {
-            EXPECT_EQ(Script(c.folder), sim::FileBytes(bat)) << c.what;
+            EXPECT_EQ(fixture::ScriptFor(c.folder), sim::FileBytes(bat)) << c.what;
             EXPECT_EQ(RunOnceBytes(c.folder), sim::ValueBytes(kRunOnce, "kvudel")) << c.what;
         } else {
             EXPECT_TRUE(sim::CallsNamed("fopen").empty()) << c.what;
