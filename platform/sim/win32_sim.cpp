@@ -541,12 +541,6 @@ const char *const kFailableCalls[] = {
     "fclose",        nullptr};
 
 void Reset() { m = Machine(); }
-
-std::string Escape(const std::string &bytes)
-{
-    std::string quoted = QuoteBytes(bytes);
-    return quoted.substr(1, quoted.size() - 2);
-}
 void SetWindowsNT(bool nt) { m.nt = nt; }
 void SetCommandLine(const std::string &line) { m.commandLine = line; }
 void SetSystemDirectory(const std::string &path) { m.systemDir = path; }
@@ -647,6 +641,12 @@ void AnswerMessageBoxes(const std::vector<int> &answers)
 
 void QueueMessage(UINT message) { m.queued.push_back(message); }
 const std::vector<std::string> &Calls() { return m.calls; }
+
+std::string Escape(const std::string &bytes)
+{
+    std::string quoted = QuoteBytes(bytes);
+    return quoted.substr(1, quoted.size() - 2);
+}
 
 std::vector<std::string> CallsNamed(const std::string &name)
 {

@@ -194,9 +194,10 @@ void AnswerMessageBoxes(const std::vector<int> &answers);
 void QueueMessage(UINT message);
 
 // Every call since Reset, one line each: Name(arguments) = result. Texts are
-// quoted, with quotes, control bytes and bytes from 0x7F up written as C escapes.
-std::string Escape(const std::string &bytes);
+// quoted, their quotes, control bytes and bytes from 0x7F up written as C
+// escapes; Escape writes a text so, to compare it with a recorded call.
 const std::vector<std::string> &Calls();
+std::string Escape(const std::string &bytes);
 std::vector<std::string> CallsNamed(const std::string &name);
 
 // Fault injection. The calls that can fail are the registry, file, folder and
