@@ -23,6 +23,8 @@ import sys
 import tempfile
 import time
 
+import route
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 FIXTURE = os.path.join(HERE, "fixture")
 INSTALL_FOLDER = r"C:\Program Files\KOVRA\Picaro 2400R"
@@ -34,12 +36,21 @@ TOOLS = ["wine", "wineboot", "wineserver", "Xvfb", "xdotool"]
 
 # Keys that Wine itself rewrites at every start of a session.
 WINE_SESSION_KEYS = (
-    "system\\currentcontrolset\\control\\class\\{4d36e968-e325-11ce-bfc1-08002be10318}",
+    "system\\currentcontrolset\\control\\class\\{4d36e968-e325-11ce-bfc1-08002be10318}",  # display
+    "system\\currentcontrolset\\control\\class\\{4d36e96e-e325-11ce-bfc1-08002be10318}",  # monitor
 )
 
 
 class LabError(Exception):
     pass
+
+
+def enter():
+    """Goes on in a private namespace on this machine's route (see route.py)."""
+    try:
+        return route.enter()
+    except route.RouteError as e:
+        raise LabError(str(e))
 
 
 def require_tools(tools=TOOLS):
@@ -57,7 +68,8 @@ class Prefix:
         self.path = os.path.join(self.root, "prefix")
         self.windows = windows
         self.env = dict(os.environ, WINEPREFIX=self.path, WINEARCH="win32", WINEDEBUG="-all",
-                        WINEDLLOVERRIDES="mscoree,mshtml=")  # no Mono or Gecko prompts
+                        # no Mono or Gecko prompts, no menu entries, no debugger holding a session up
+                        WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe,winedbg.exe=d")
         self.env.pop("WINESERVER", None)
 
     # ---- running things ---------------------------------------------------------

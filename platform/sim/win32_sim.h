@@ -29,6 +29,8 @@ typedef uintptr_t WPARAM;
 typedef intptr_t LPARAM;
 typedef intptr_t LRESULT;
 typedef DWORD REGSAM;
+typedef void *HANDLE;
+typedef const void *LPCVOID;
 
 struct HKEY__;
 struct HWND__;
@@ -114,6 +116,15 @@ struct WNDCLASSEXA {
 
 struct SECURITY_ATTRIBUTES;
 typedef SECURITY_ATTRIBUTES *LPSECURITY_ATTRIBUTES;
+struct OVERLAPPED;
+typedef OVERLAPPED *LPOVERLAPPED;
+
+#define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
+#define GENERIC_WRITE 0x40000000u
+#define FILE_SHARE_READ 0x1u
+#define FILE_SHARE_WRITE 0x2u
+#define CREATE_ALWAYS 2u
+#define FILE_ATTRIBUTE_NORMAL 0x80u
 
 // ---- The calls ----------------------------------------------------------------
 LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result);
@@ -130,6 +141,12 @@ LONG RegDeleteKeyA(HKEY key, LPCSTR subKey);
 UINT GetSystemDirectoryA(LPSTR buffer, UINT size);
 UINT GetWindowsDirectoryA(LPSTR buffer, UINT size);
 BOOL DeleteFileA(LPCSTR path);
+BOOL RemoveDirectoryA(LPCSTR path);
+// Only what the product's own text stream asks for: CREATE_ALWAYS, for writing.
+HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                   DWORD disposition, DWORD flags, HANDLE templateFile);
+BOOL WriteFile(HANDLE file, LPCVOID data, DWORD count, LPDWORD written, LPOVERLAPPED overlapped);
+BOOL CloseHandle(HANDLE handle);
 LPSTR GetCommandLineA();
 
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
@@ -141,8 +158,10 @@ BOOL TranslateMessage(const MSG *msg);
 LRESULT DispatchMessageA(const MSG *msg);
 void PostQuitMessage(int code);
 
-// The C runtime's text stream and folder removal. <cstdio> is in already, so
-// renaming the three stream calls here reaches only the callers' code.
+// The C runtime's text stream and folder removal, as the logic calls them. The
+// product brings its own over the KERNEL32 calls above (platform/win32/runtime.h),
+// tested here against them. <cstdio> is in already, so renaming the three
+// stream calls here reaches only the callers' code.
 FILE *SimFopen(const char *path, const char *mode);
 int SimFputs(const char *text, FILE *stream);
 int SimFclose(FILE *stream);
@@ -183,6 +202,9 @@ void AddDirectory(const std::string &path);
 bool FileExists(const std::string &path);
 bool DirectoryExists(const std::string &path);
 std::string FileBytes(const std::string &path);
+// WriteFile writes no more than this many bytes from now on, in all, and then
+// reports fewer written than asked, as on a full disk.
+void LimitWrites(size_t bytes);
 
 // Everything on the machine, one line per key, value, folder and file, sorted.
 std::vector<std::string> Dump();

@@ -1,10 +1,18 @@
 // Windows itself: the ANSI registry, file, directory and user-interface calls,
-// and the C runtime's text stream and folder removal (msvcrt.dll).
+// and the program's own text stream and folder removal over KERNEL32, under
+// the C runtime's names that the logic uses.
 #ifndef ZOVOVAR_WIN32_H
 #define ZOVOVAR_WIN32_H
 
 #include <windows.h>
-#include <stdio.h>
-#include <direct.h>
+
+#include "runtime.h"
+
+typedef TextStream FILE;
+#define EOF (-1)
+#define fopen OpenTextStream
+#define fputs PutText
+#define fclose CloseTextStream
+#define _rmdir RemoveEmptyFolder
 
 #endif

@@ -21,6 +21,7 @@ DRIVER = r"C:\windows\system32\RIRUREVE.SYS"
 
 
 def main(exe, work, screenshot=None):
+    print("route: %s" % winelab.enter(), flush=True)
     winelab.require_tools()
     lab = winelab.Prefix(work)
     lab.create()

@@ -25,6 +25,7 @@ KEYS_WITH_SUBKEYS = [r"Enum\USB\Vid_1D9A&Pid_2C41", r"Enum\USB\*RIRUREVE",
 
 
 def main(exe, work, mode):
+    print("route: %s" % winelab.enter(), flush=True)
     winelab.require_tools(["wine", "wineboot", "wineserver"])
     lab = winelab.Prefix(work, windows="win98" if mode == "win98" else None)
     lab.create()

@@ -4,13 +4,16 @@
 usage: pe_check.py EXE
 
 Machine, subsystem and versions in the headers; the icon group MAINDLG and
-its one 32x32 16-colour image; every field of the version block; and imports
-only from KERNEL32, USER32, ADVAPI32 and msvcrt, each a function that
-Windows 98 exports (win98-exports.txt beside this file lists them, with
-where the list comes from).
+its one 32x32 16-colour image; every field of the version block; imports
+only from KERNEL32, USER32 and ADVAPI32, each a function that Windows 98
+exports (win98-exports.txt beside this file lists them, with where the list
+comes from); and code that a 486 runs: no instruction of the Pentium or
+later, read from objdump's disassembly.
 """
 import os
+import re
 import struct
+import subprocess
 import sys
 
 import pefile
@@ -28,6 +31,10 @@ STRINGS = {
     "ProductVersion": "2.01",
 }
 problems = []
+# Pentium (cpuid, rdtsc, cmpxchg8b, rdmsr, wrmsr), Pentium Pro (cmov, fcmov,
+# fcomi, fucomi, sysenter, rdpmc, ud2), MMX and SSE (any mm or xmm register).
+BEYOND_486 = re.compile(r"\t(cpuid|rdtsc|cmpxchg8b|rdmsr|wrmsr|cmov\w*|fcmov\w*|fu?comip?"
+                        r"|sysenter|sysexit|rdpmc|ud2)\b|%x?mm\d")
 
 
 def check(what, got, want):
@@ -109,8 +116,14 @@ def main(exe):
                 problems.append("import %s!%s is not exported by Windows 98" % (name, func))
             if func.endswith("W"):
                 problems.append("import %s!%s is a stub that fails on Windows 9x" % (name, func))
-    if not dlls <= {"KERNEL32", "USER32", "ADVAPI32", "MSVCRT"}:
+    if not dlls <= {"KERNEL32", "USER32", "ADVAPI32"}:
         problems.append("imports from %s" % sorted(dlls))
+
+    code = subprocess.run(["i686-w64-mingw32-objdump", "-d", "-j", ".text", "--no-show-raw-insn", exe],
+                          stdout=subprocess.PIPE, check=True).stdout.decode()
+    for line in code.splitlines():
+        if BEYOND_486.search(line):
+            problems.append("not for a 486: " + line.strip())
 
     for p in problems:
         print("FAIL: " + p)

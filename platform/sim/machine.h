@@ -1,0 +1,75 @@
+// What the parts of the simulated machine share: its state, the call record
+// and fault injection. The logic and the tests see only win32_sim.h.
+#ifndef ZOVOVAR_SIM_MACHINE_H
+#define ZOVOVAR_SIM_MACHINE_H
+
+#include <deque>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "win32_sim.h"
+
+namespace simulated {
+
+struct Value {
+    std::string name;
+    DWORD type;
+    std::string bytes;
+};
+
+struct Key {
+    std::string name;                    // as first written
+    std::map<std::string, Value> values;  // by upper-case name
+};
+
+struct Stream {
+    std::string path;  // upper case
+    bool open;
+};
+
+struct Machine {
+    bool nt = false;
+    std::string commandLine = "zovovar.exe";
+    std::string systemDir = "C:\\WINDOWS\\SYSTEM";
+    std::string windowsDir = "C:\\WINDOWS";
+    std::string currentDir = "C:\\WORK";
+    std::map<std::string, Key> keys;                 // by upper-case path
+    std::map<std::string, std::string> files;        // upper-case path -> bytes
+    std::map<std::string, std::string> fileNames;    // upper-case path -> as written
+    std::map<std::string, std::string> directories;  // upper-case path -> as written
+    std::map<uintptr_t, std::string> openKeys;       // handle -> upper-case path
+    uintptr_t nextHandle = 1;
+    std::vector<Stream> streams;
+    std::map<uintptr_t, std::string> openFiles;  // CreateFileA handle -> upper-case path
+    size_t writeLimit = SIZE_MAX;
+    std::deque<int> answers;
+    std::deque<UINT> queued;
+    bool quitPosted = false;
+    int quitCode = 0;
+    std::vector<std::string> calls;
+    int failable = 0;
+    int failPosition = 0;
+    LONG failPositionError = 0;
+    std::map<std::string, LONG> failNames;
+    std::map<std::string, int> seen;                       // failable calls by name
+    std::map<std::string, std::pair<int, LONG>> failNth;  // name -> occurrence, error
+    int badHandles = 0;
+};
+
+extern Machine m;
+
+std::string Upper(std::string s);
+// Bytes as C source would write them, so a recorded call reads unambiguously.
+std::string QuoteBytes(const std::string &bytes);
+std::string Quote(const char *s);
+std::string Hex(uint32_t v);
+void Record(const std::string &line);
+// Counts a failable call and says whether it is to fail, and with what error.
+LONG Injected(const char *name);
+// Whether path lies below parent (both upper case, backslash-separated).
+bool IsBelow(const std::string &path, const std::string &parent);
+
+}  // namespace simulated
+
+#endif

@@ -1,0 +1,114 @@
+// The simulated user interface: the command line, message boxes, the window
+// class and the message queue.
+#include "machine.h"
+
+#include <cstring>
+#include <sstream>
+
+using namespace simulated;
+
+LPSTR GetCommandLineA()
+{
+    Record("GetCommandLineA()");
+    return &m.commandLine[0];
+}
+
+// ---- User interface --------------------------------------------------------------
+
+int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
+{
+    int answer = IDCANCEL;
+    if (!m.answers.empty()) {
+        answer = m.answers.front();
+        m.answers.pop_front();
+    }
+    Record(std::string("MessageBoxA(") + (owner ? "hwnd" : "NULL") + ", " + Quote(text) + ", " +
+           Quote(caption) + ", " + Hex(type) + ") = " + std::to_string(answer));
+    return answer;
+}
+
+ATOM RegisterClassExA(const WNDCLASSEXA *c)
+{
+    std::ostringstream s;
+    s << "RegisterClassExA(cbSize=" << c->cbSize << ", style=" << Hex(c->style)
+      << ", lpfnWndProc=" << (c->lpfnWndProc ? "set" : "NULL") << ", cbClsExtra=" << c->cbClsExtra
+      << ", cbWndExtra=" << c->cbWndExtra << ", hInstance=" << Hex((uint32_t)(uintptr_t)c->hInstance)
+      << ", hIcon=" << Hex((uint32_t)(uintptr_t)c->hIcon)
+      << ", hCursor=" << Hex((uint32_t)(uintptr_t)c->hCursor)
+      << ", hbrBackground=" << (uintptr_t)c->hbrBackground
+      << ", lpszMenuName=" << Quote(c->lpszMenuName)
+      << ", lpszClassName=" << Quote(c->lpszClassName)
+      << ", hIconSm=" << (c->hIconSm ? "set" : "NULL") << ") = 1";
+    Record(s.str());
+    return 1;
+}
+
+HICON LoadIconA(HINSTANCE instance, LPCSTR name)
+{
+    Record("LoadIconA(" + Hex((uint32_t)(uintptr_t)instance) + ", " + Quote(name) + ") = 0x1C0");
+    return (HICON)(uintptr_t)0x1C0;
+}
+
+HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name)
+{
+    Record("LoadCursorA(" + Hex((uint32_t)(uintptr_t)instance) + ", " +
+           Hex((uint32_t)(uintptr_t)name) + ") = 0xC00");
+    return (HCURSOR)(uintptr_t)0xC00;
+}
+
+BOOL GetMessageA(LPMSG msg, HWND window, UINT first, UINT last)
+{
+    std::memset(msg, 0, sizeof *msg);
+    BOOL r;
+    if (!m.queued.empty()) {
+        msg->message = m.queued.front();
+        m.queued.pop_front();
+        r = TRUE;
+    } else if (m.quitPosted) {
+        m.quitPosted = false;
+        msg->message = WM_QUIT;
+        msg->wParam = (WPARAM)m.quitCode;
+        r = FALSE;
+    } else {
+        // A real queue would wait for ever; report it and end the loop instead.
+        msg->message = WM_QUIT;
+        msg->wParam = 0xDEAD;
+        r = FALSE;
+    }
+    Record(std::string("GetMessageA(") + (window ? "hwnd" : "NULL") + ", " + std::to_string(first) +
+           ", " + std::to_string(last) + ") = " + std::to_string(r) + " " + Hex(msg->message) +
+           (r ? "" : " wParam=" + std::to_string(msg->wParam)));
+    return r;
+}
+
+BOOL TranslateMessage(const MSG *msg)
+{
+    Record("TranslateMessage(" + Hex(msg->message) + ")");
+    return FALSE;
+}
+
+LRESULT DispatchMessageA(const MSG *msg)
+{
+    Record("DispatchMessageA(" + Hex(msg->message) + ")");
+    return 0;
+}
+
+void PostQuitMessage(int code)
+{
+    m.quitPosted = true;
+    m.quitCode = code;
+    Record("PostQuitMessage(" + std::to_string(code) + ")");
+}
+
+namespace sim {
+
+void SetCommandLine(const std::string &line) { m.commandLine = line; }
+
+void AnswerMessageBoxes(const std::vector<int> &answers)
+{
+    m.answers.assign(answers.begin(), answers.end());
+}
+
+void QueueMessage(UINT message) { m.queued.push_back(message); }
+
+}  // namespace sim
