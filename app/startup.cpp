@@ -1,6 +1,6 @@
-// The process entry of the product. The C runtime's start-up is left out: it
-// would add imports and derive the tail by rules of its own. msvcrt.dll sets
-// itself up when it loads, so its streams need nothing from here.
+// The process entry of the product. No C runtime is linked: its start-up would
+// add imports and derive the tail by rules of its own, and the program's stream
+// (platform/win32/runtime.cpp) needs no setting up.
 #include "app.h"
 #include "switches.h"
 

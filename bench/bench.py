@@ -10,7 +10,7 @@ usage: bench.py EXE MINIMAL_EXE MINIMAL_IMPORTS_EXE COUNT_CALLS [RUNS]
    alternating runs (target: at most 1.05). The product is installed again
    before each uninstall, outside the timing. A third program, which only
    returns 0 but imports from the same DLLs, shows how much of the difference
-   is the loading of USER32, ADVAPI32 and msvcrt.
+   is the loading of USER32 and ADVAPI32.
 3. The platform calls of a full run as the host build records them, against
    the fewest the job needs (target: none beyond them).
 """
@@ -35,6 +35,7 @@ def timed(lab, path):
 
 
 def main(exe, minimal, minimal_imports, count_calls, runs=15):
+    print("Wine route: %s" % winelab.enter())
     size = os.path.getsize(exe)
     print("size: %d bytes (%.1f KiB; target at most 20 KiB)" % (size, size / 1024))
 
@@ -60,7 +61,7 @@ def main(exe, minimal, minimal_imports, count_calls, runs=15):
     u, b, i = (statistics.median(t) for t in (uninstall, baseline, imports))
     print("wall time under Wine: uninstall %.1f ms, minimal program %.1f ms, ratio %.3f "
           "(median of %d; target at most 1.05)" % (u * 1000, b * 1000, u / b, len(uninstall)))
-    print("  of which loading USER32, ADVAPI32 and msvcrt: minimal program with the same "
+    print("  of which loading USER32 and ADVAPI32: minimal program with the same "
           "imports %.1f ms, ratio %.3f" % (i * 1000, i / b))
 
     made, required = map(int, subprocess.run([count_calls], stdout=subprocess.PIPE, check=True)

@@ -53,3 +53,22 @@ int EndsWith(const char *text, unsigned length, const char *suffix)
         if (text[length - n + i] != suffix[i]) return 0;
     return 1;
 }
+
+const char *NextChar(const char *c) { return IsDBCSLeadByte((BYTE)*c) && c[1] ? c + 2 : c + 1; }
+
+int StartsCharacter(const char *text, unsigned at)
+{
+    unsigned i = 0;
+    while (i < at) i = (unsigned)(NextChar(text + i) - text);
+    return i == at;
+}
+
+int NamesFolder(const char *text)
+{
+    int named = 0;
+    for (const char *c = text; *c; c = NextChar(c)) {
+        if (IsDBCSLeadByte((BYTE)*c) && !c[1]) return 0;
+        if (*c != '\\') named = 1;
+    }
+    return named;
+}

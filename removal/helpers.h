@@ -23,6 +23,22 @@ void RemoveKeyIfPresent(const char *path);
 // 1 when text ends with the given suffix, byte for byte.
 int EndsWith(const char *text, unsigned length, const char *suffix);
 
+// Text from the registry is read by characters of the system's ANSI code page:
+// on Japanese and Chinese Windows the second byte of a character may be 0x5C
+// (a backslash) or 0x7C. A lead byte followed by the terminating zero is a
+// character of its own, and the text ends after it.
+const char *NextChar(const char *c);
+
+// 1 when a character begins at byte `at` of text, reading from its start; a
+// zero before `at` counts as a character, so `at` may lie past the text's end.
+int StartsCharacter(const char *text, unsigned at);
+
+// 1 when text can name a folder to act in: it is not empty, not made of
+// backslashes only (the root of the current drive, or no path at all), and
+// does not end in half a character, which would swallow the backslash of
+// whatever is appended to it.
+int NamesFolder(const char *text);
+
 unsigned TextLength(const char *text);
 
 #endif

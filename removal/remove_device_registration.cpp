@@ -2,15 +2,6 @@
 #include "product_constants.h"
 #include "uninstall.h"
 
-// An identifier of backslashes only (or none) would name the ESDI branch itself,
-// and deleting that would take every ESDI device with it.
-static int NamesOneDevice(const char *id)
-{
-    for (; *id; ++id)
-        if (*id != '\\') return 1;
-    return 0;
-}
-
 void RemoveDeviceRegistration()
 {
     char subKey[128];
@@ -23,7 +14,9 @@ void RemoveDeviceRegistration()
         return;
     char id[128];
     char esdiKey[MAX_PATH];
-    if (ReadTextValue(service, kServiceIdValue, id, sizeof id) && NamesOneDevice(id) &&
+    // An identifier of backslashes only (or none) would name the ESDI branch
+    // itself, and deleting that would take every ESDI device with it.
+    if (ReadTextValue(service, kServiceIdValue, id, sizeof id) && NamesFolder(id) &&
         JoinText(esdiKey, sizeof esdiKey, kEsdiEnumPrefix, id))
         RemoveKeyIfPresent(esdiKey);
     RegCloseKey(service);

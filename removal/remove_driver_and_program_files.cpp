@@ -21,12 +21,15 @@ static void DeleteInDirectory(GetDirectory get, const char *folder, const char *
 // script or the RunOnce command: such a folder never becomes a command.
 static int SafeForCommands(const char *folder)
 {
-    for (const unsigned char *c = (const unsigned char *)folder; *c; ++c)
-        if (*c < 0x20 || *c == '"' || *c == '<' || *c == '>' || *c == '|') return 0;
+    for (const char *c = folder; *c; c = NextChar(c)) {
+        unsigned char b = (unsigned char)*c;
+        if (b < 0x20 || b == '"' || b == '<' || b == '>' || b == '|') return 0;
+    }
     return 1;
 }
 
-// The folder as a batch file must spell it: each % doubled. 0 if it does not fit.
+// The folder as a batch file must spell it: each % doubled. 0 if it does not
+// fit. Read byte by byte: 0x25 is no second byte of a character in any code page.
 static int EscapePercents(char *out, unsigned size, const char *folder)
 {
     unsigned n = 0;
@@ -91,11 +94,12 @@ void RemoveDriverAndProgramFiles(int keepSelf)
 
     char folder[MAX_PATH];
     DWORD count = ReadTextValue(appPaths, kPathValue, folder, sizeof folder);
-    // One trailing backslash goes, judged by the byte count the read reported:
-    // a text followed by more bytes after its zero keeps its backslash.
-    if (count >= 2 && folder[count - 2] == '\\') folder[count - 2] = '\0';
-    // An empty folder would aim everything below at the root of the current drive.
-    if (count && folder[0]) {
+    // One trailing backslash goes, judged by the byte count the read reported (a
+    // text followed by more bytes after its zero keeps its backslash) and by
+    // characters: the second byte of a character may be 0x5C.
+    if (count >= 2 && folder[count - 2] == '\\' && StartsCharacter(folder, count - 2))
+        folder[count - 2] = '\0';
+    if (count && NamesFolder(folder)) {
         if (!keepSelf) ScheduleSelfDeletion(folder);
         char path[MAX_PATH];
         for (unsigned i = 0; i < COUNT_OF(kInstallFolderFiles); ++i)

@@ -4,19 +4,22 @@
 
 // Deletes the shortcuts in the product's folder, the folder if that leaves it
 // empty, and the maker's group folder above it if that is empty too.
-static void RemoveFolder(const char *folder, unsigned length)
+static void RemoveFolder(const char *folder)
 {
     char path[MAX_PATH];
     for (unsigned i = 0; i < COUNT_OF(kShortcuts); ++i)
         if (JoinText(path, sizeof path, folder, kShortcuts[i])) DeleteFileA(path);
     _rmdir(folder);
 
-    // The last backslash after the first character; the parent is what precedes it.
-    unsigned cut = length;
-    while (cut > 1 && folder[cut - 1] != '\\') --cut;
-    if (cut <= 1) return;
-    unsigned parentLength = cut - 1;
-    if (!EndsWith(folder, parentLength, kMakerFolder)) return;
+    // The last backslash character after the first character; the parent is
+    // what precedes it, and its name must end in whole characters.
+    unsigned parentLength = 0;
+    for (const char *c = NextChar(folder); *c; c = NextChar(c))
+        if (*c == '\\') parentLength = (unsigned)(c - folder);
+    const unsigned makerLength = sizeof kMakerFolder - 1;
+    if (parentLength == 0 || !EndsWith(folder, parentLength, kMakerFolder) ||
+        !StartsCharacter(folder, parentLength - makerLength))
+        return;
     for (unsigned i = 0; i < parentLength; ++i) path[i] = folder[i];
     path[parentLength] = '\0';
     _rmdir(path);
@@ -30,7 +33,7 @@ void RemoveStartMenuEntries()
     char folder[MAX_PATH];
     DWORD count = ReadTextValue(key, kFolderNameValue, folder, sizeof folder);
     // An empty name would aim the deletions at the root of the current drive.
-    if (count && folder[0]) RemoveFolder(folder, TextLength(folder));
+    if (count && NamesFolder(folder)) RemoveFolder(folder);
     RegCloseKey(key);
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, kStartMenuKey);
 }

@@ -101,6 +101,7 @@ def main():
 
 
 def demonstrate(args):
+    print("Wine route: %s" % winelab.enter())
     winelab.require_tools()
     lab = winelab.Prefix(args.workdir)
     print("Creating a Windows 98 prefix in %s ..." % lab.path)

@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
 # Installs, from Debian's packages, whatever the build, the tests and the
-# demonstration need and this machine lacks. Quick when all is there.
+# demonstration need and this machine lacks, then says how Wine's 32-bit
+# programs run here (winelab/route.py): natively, or under qemu-i386 where the
+# kernel runs 64-bit code only or ZOVOVAR_WINE_EMULATED=1 asks for it.
+# Quick when all is there.
 set -euo pipefail
+cd "$(dirname "$0")/.."
 
 # command that proves it -> package that brings it
 needs=(
@@ -20,6 +24,8 @@ needs=(
 files=(
   "/usr/include/gtest/gtest.h:libgtest-dev"
   "/usr/lib/i386-linux-gnu/wine/i386-windows/cmd.exe:wine32:i386"
+  "/usr/lib/wine/wine-preloader:wine32-preloader:i386"
+  "/usr/lib/wine/wineserver64:wine64"
   "/usr/lib/python3/dist-packages/pefile.py:python3-pefile"
   "/usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a:libclang-rt-14-dev"
 )
@@ -33,23 +39,35 @@ for pair in "${files[@]}"; do
 done
 command -v wine >/dev/null 2>&1 || missing+=(wine)
 
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
-fi
+install() {
+  [ $# -gt 0 ] || return 0
+  if [ "$(id -u)" -ne 0 ]; then
+    SUDO=sudo
+    command -v sudo >/dev/null || { echo "setup: need root (or sudo) to install: $*" >&2; exit 1; }
+  else
+    SUDO=
+  fi
+  echo "setup: installing $*"
+  if [[ " $* " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $SUDO dpkg --add-architecture i386
+  fi
+  $SUDO apt-get update -q >/dev/null
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "$@" \
+    >/tmp/zovovar-setup.log 2>&1 ||
+    { tail -20 /tmp/zovovar-setup.log >&2
+      echo "setup: could not install $* from Debian's packages (see apt-get above)" >&2; exit 1; }
+  echo "setup: done"
+}
 
-if [ "$(id -u)" -ne 0 ]; then
-  SUDO=sudo
-  command -v sudo >/dev/null || { echo "setup: need root (or sudo) to install: ${missing[*]}" >&2; exit 1; }
-else
-  SUDO=
+install "${missing[@]}"
+# A Japanese locale, from which Wine takes the ANSI code page 932.
+if ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf-\?8'; then
+  [ -e /usr/share/i18n/locales/ja_JP ] || install locales
+  ${SUDO:-$( [ "$(id -u)" -eq 0 ] || echo sudo )} localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
 fi
-
-echo "setup: installing ${missing[*]}"
-trap 'echo "setup: could not install ${missing[*]} from Debian'"'"'s packages (see apt-get above)" >&2' ERR
-if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
-  $SUDO dpkg --add-architecture i386
+# wine32 brings the i386 loader. Where it cannot run, or the emulated route is
+# asked for, qemu's user-mode emulation runs it.
+if [ "${ZOVOVAR_WINE_EMULATED:-}" = 1 ] || ! /lib/i386-linux-gnu/ld-linux.so.2 --version >/dev/null 2>&1; then
+  [ -x /usr/bin/qemu-i386-static ] || install qemu-user-static
 fi
-$SUDO apt-get update -q >/dev/null
-DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}" \
-  >/tmp/zovovar-setup.log 2>&1 || { tail -20 /tmp/zovovar-setup.log >&2; false; }
-echo "setup: done"
+exec /usr/bin/python3 winelab/route.py

@@ -2,8 +2,15 @@
 # Every test: installs what is missing, builds zovovar.exe and the host build,
 # then runs the host tests, the Wine end-to-end tests and the platform checks,
 # and the host tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
+# --emulated runs the Wine tests through qemu-i386 even where i386 code runs
+# natively (winelab/route.py).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+case "${1:-}" in
+  --emulated) export ZOVOVAR_WINE_EMULATED=1 ;;
+  "") ;;
+  *) echo "usage: scripts/test.sh [--emulated]" >&2; exit 2 ;;
+esac
 
 bash scripts/setup.sh
 jobs=$(nproc)

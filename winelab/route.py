@@ -97,3 +97,32 @@ def enter():
         os.execvpe(UNSHARE[0], UNSHARE + [sys.executable] + sys.argv, env)
     except OSError as e:
         raise RouteError("cannot start %s: %s" % (UNSHARE[0], e))
+
+
+def prepare():
+    """For scripts/setup.sh: makes the chosen route work and says which it is.
+    Where a binfmt_misc of our own cannot be had, registers qemu for the machine."""
+    route = chosen()
+    if route == "native":
+        return "native: this kernel runs i386 code, and Wine runs as it is"
+    how = "qemu-i386 user-mode emulation (%s)" % ("forced by %s=1" % FORCE
+                                                 if os.environ.get(FORCE) == "1" else
+                                                 "this kernel runs 64-bit code only")
+    if subprocess.run(UNSHARE + ["mount", "-t", "binfmt_misc", "binfmt_misc", BINFMT],
+                      stderr=subprocess.DEVNULL).returncode == 0:
+        return "emulated: %s, registered afresh in each run's own binfmt_misc" % how
+    if not os.path.exists(os.path.join(BINFMT, "register")):
+        subprocess.run(["mount", "-t", "binfmt_misc", "binfmt_misc", BINFMT], check=True)
+    register()
+    if not runs_i386():
+        raise RouteError("i386 programs do not run even through %s" % QEMU)
+    return ("emulated: %s, registered for the whole machine as %s/%s (this kernel gives "
+            "no binfmt_misc of a namespace's own)" % (how, BINFMT, HANDLER))
+
+
+if __name__ == "__main__":
+    try:
+        print("setup: Wine route: " + prepare())
+    except (RouteError, OSError, subprocess.CalledProcessError) as e:
+        sys.exit("setup: no way to run Wine's 32-bit programs here: %s" % e)
+

@@ -34,10 +34,13 @@ RUNONCE = r"HKLM\Software\Microsoft\Windows\CurrentVersion\RunOnce"
 TOOLS = ["wine", "wineboot", "wineserver", "Xvfb", "xdotool"]
 
 
-# Keys that Wine itself rewrites at every start of a session.
+# Keys that Wine itself rewrites at every start of a session, or not, as its
+# services get on: a slower machine shows more of them.
 WINE_SESSION_KEYS = (
     "system\\currentcontrolset\\control\\class\\{4d36e968-e325-11ce-bfc1-08002be10318}",  # display
     "system\\currentcontrolset\\control\\class\\{4d36e96e-e325-11ce-bfc1-08002be10318}",  # monitor
+    "software\\microsoft\\windows nt\\currentversion\\networkcards",
+    "software\\wine\\ports",
 )
 
 
@@ -60,17 +63,44 @@ def require_tools(tools=TOOLS):
                        % ", ".join(missing))
 
 
-class Prefix:
-    """One Wine prefix: create it, install the product, run, look inside."""
+def reg_form(text):
+    """A text as system.reg writes it: backslashes and quotes escaped, and every
+    character beyond ASCII as \\x and its UTF-16 code in hex."""
+    text = text.replace("\\", "\\\\").replace('"', '\\"')
+    return "".join(c if ord(c) < 0x80 else "\\x%04x" % ord(c) for c in text)
 
-    def __init__(self, root, windows="win98"):
+
+class Prefix:
+    """One Wine prefix: create it, install the product, run, look inside.
+
+    With a locale (such as ja_JP.UTF-8, whose ANSI code page is 932) Wine takes
+    its code page from it, and `moves` installs the product to other folders:
+    {fixture folder: folder here}. Paths given to the prefix name the fixture's
+    folders and are moved; snapshots name them too, moved back, so a test
+    asserts the same lines wherever the product was installed."""
+
+    def __init__(self, root, windows="win98", locale=None, moves=None):
         self.root = os.path.abspath(root)
         self.path = os.path.join(self.root, "prefix")
         self.windows = windows
+        self.moves = moves or {}
+        self.codec = "cp932" if locale and locale.startswith("ja_JP") else "latin-1"
         self.env = dict(os.environ, WINEPREFIX=self.path, WINEARCH="win32", WINEDEBUG="-all",
                         # no Mono or Gecko prompts, no menu entries, no debugger holding a session up
-                        WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe,winedbg.exe=d")
+                        # nor the USB and HID bus drivers, which under emulation can
+                        # fail an assertion of their own and show it in a box
+                        WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe,winedbg.exe,"
+                                         "winebus.sys,wineusb.sys=d")
         self.env.pop("WINESERVER", None)
+        if locale:
+            self.env.update(LANG=locale, LC_ALL=locale)
+
+    def local(self, windows_path):
+        """Where a path of the fixture is in this prefix."""
+        for fixture, here in self.moves.items():
+            if windows_path.lower().startswith(fixture.lower()):
+                return here + windows_path[len(fixture):]
+        return windows_path
 
     # ---- running things ---------------------------------------------------------
     def run(self, *args, check=True, env=None, timeout=300):
@@ -118,6 +148,7 @@ class Prefix:
 
     def host_path(self, windows_path):
         """The Linux path of C:\\..., matching existing names without regard to case."""
+        windows_path = self.local(windows_path)
         assert windows_path[:3].upper() == "C:\\", windows_path
         here = os.path.join(self.path, "drive_c")
         for part in windows_path[3:].split("\\"):
@@ -139,7 +170,14 @@ class Prefix:
             path, content = line.rstrip("\n").split("\t", 1)
             self.write(path, content.encode())
         self.write(UNINSTALLER, open(exe, "rb").read())
-        self.wine("regedit", os.path.join(FIXTURE, "installed.reg"))
+        reg = open(os.path.join(FIXTURE, "installed.reg"), encoding="ascii").read()
+        for fixture, here in self.moves.items():
+            reg = reg.replace(fixture.replace("\\", "\\\\") + "\\\\\"", here.replace("\\", "\\\\") + "\"")
+            reg = reg.replace(fixture.replace("\\", "\\\\"), here.replace("\\", "\\\\"))
+        moved = os.path.join(self.root, "installed.reg")
+        with open(moved, "w", encoding=self.codec, newline="\r\n") as f:  # REGEDIT4 is ANSI
+            f.write(reg)
+        self.wine("regedit", moved)
         if wait:
             self.wait()
 
@@ -196,7 +234,11 @@ class Prefix:
         return lines
 
     def snapshot(self):
-        return self.registry() | self.files()
+        lines = self.registry() | self.files()
+        for fixture, here in self.moves.items():
+            lines = {line.replace(reg_form(here), reg_form(fixture)).replace(here, fixture)
+                     for line in lines}
+        return lines
 
 
 def _split_value(raw):
@@ -241,9 +283,9 @@ def is_product_item(line):
     return any(line.lower().startswith(p.lower()) for p in PRODUCT_ITEMS)
 
 
-def expected_script(folder=INSTALL_FOLDER):
+def expected_script(folder=INSTALL_FOLDER, codec="latin-1"):
     return ("@echo off\r\ndel \"%s\\zovovar.exe\">nul\r\ndel \"%s\\delfile.bat\">nul"
-            % (folder, folder)).encode()
+            % (folder, folder)).encode(codec)
 
 
 def expected_command(folder=INSTALL_FOLDER):
@@ -253,7 +295,7 @@ def expected_command(folder=INSTALL_FOLDER):
 def query_runonce(prefix):
     """The RunOnce value's text as `reg query` shows it, or None. Needs a session."""
     out = prefix.wine("reg", "query", RUNONCE, "/v", "kvudel", check=False)
-    m = re.search(r"kvudel\s+REG_SZ\s+(.*)", out.stdout.decode(errors="replace"))
+    m = re.search(r"kvudel\s+REG_SZ\s+(.*)", out.stdout.decode(prefix.codec, errors="replace"))
     return m.group(1).rstrip("\r") if m else None
 
 

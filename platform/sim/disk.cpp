@@ -10,24 +10,31 @@ using namespace simulated;
 
 namespace {
 
-// A file path made absolute the way Windows resolves it, in upper case.
+// A file path made absolute the way Windows resolves it, in upper case; "" for
+// a network path (two backslashes first), which names nothing on this machine.
 std::string FilePath(const char *path)
 {
     std::string p = path ? path : "";
+    if (p.compare(0, 2, "\\\\") == 0) return "";
     if (p.size() >= 2 && p[1] == ':') {
     } else if (!p.empty() && p[0] == '\\') p = m.currentDir.substr(0, 2) + p;
     else p = m.currentDir + "\\" + p;
     // Windows reads a run of backslashes as one, and ignores a trailing one.
+    std::vector<bool> starts = CharacterStarts(p);
     std::string out;
-    for (char c : p)
-        if (c != '\\' || out.empty() || out.back() != '\\') out += c;
-    while (out.size() > 3 && out.back() == '\\') out.pop_back();
+    bool afterSeparator = false;
+    for (size_t i = 0; i < p.size(); ++i) {
+        bool separator = IsSeparator(p, i, starts);
+        if (!separator || !afterSeparator) out += p[i];
+        afterSeparator = separator;
+    }
+    if (out.size() > 3 && afterSeparator) out.pop_back();
     return Upper(out);
 }
 
 std::string Parent(const std::string &path)
 {
-    size_t cut = path.rfind('\\');
+    size_t cut = LastSeparator(path);
     return cut == std::string::npos || cut < 2 ? "" : path.substr(0, cut);
 }
 
@@ -53,6 +60,7 @@ bool DirectoryEmpty(const std::string &dir)
 
 bool ParentExists(const std::string &path)
 {
+    if (path.empty()) return false;
     std::string parent = Parent(path);
     return parent.size() <= 3 || m.directories.count(parent);
 }
@@ -218,11 +226,13 @@ namespace sim {
 
 void SetSystemDirectory(const std::string &path) { m.systemDir = path; }
 void SetWindowsDirectory(const std::string &path) { m.windowsDir = path; }
+std::string SystemDirectory() { return m.systemDir; }
+std::string WindowsDirectory() { return m.windowsDir; }
 
 void AddFile(const std::string &path, const std::string &bytes)
 {
     std::string p = FilePath(path.c_str());
-    AddDirectories(path.substr(0, path.rfind('\\')));
+    AddDirectories(path.substr(0, LastSeparator(path)));
     m.files[p] = bytes;
     m.fileNames[p] = path;
 }

@@ -9,9 +9,41 @@ namespace simulated {
 
 Machine m;
 
+bool IsLead(unsigned char c)
+{
+    switch (m.codePage) {
+    case 932: return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+    case 936: case 949: case 950: return c >= 0x81 && c <= 0xFE;
+    default: return false;
+    }
+}
+
+std::vector<bool> CharacterStarts(const std::string &text)
+{
+    std::vector<bool> starts(text.size(), false);
+    for (size_t i = 0; i < text.size(); i += IsLead((unsigned char)text[i]) ? 2 : 1)
+        starts[i] = true;
+    return starts;
+}
+
+bool IsSeparator(const std::string &text, size_t i, const std::vector<bool> &starts)
+{
+    return text[i] == '\\' && starts[i];
+}
+
+size_t LastSeparator(const std::string &text)
+{
+    std::vector<bool> starts = CharacterStarts(text);
+    for (size_t i = text.size(); i-- > 0;)
+        if (IsSeparator(text, i, starts)) return i;
+    return std::string::npos;
+}
+
 std::string Upper(std::string s)
 {
-    for (char &c : s) c = (char)std::toupper((unsigned char)c);
+    std::vector<bool> starts = CharacterStarts(s);
+    for (size_t i = 0; i < s.size(); ++i)
+        if (starts[i] && !IsLead((unsigned char)s[i])) s[i] = (char)std::toupper((unsigned char)s[i]);
     return s;
 }
 
@@ -65,6 +97,8 @@ bool IsBelow(const std::string &path, const std::string &parent)
 
 using namespace simulated;
 
+BOOL IsDBCSLeadByte(BYTE c) { return IsLead(c); }
+
 namespace sim {
 
 const char *const kFailableCalls[] = {
@@ -74,6 +108,7 @@ const char *const kFailableCalls[] = {
     "fclose",        nullptr};
 
 void Reset() { m = Machine(); }
+void SetCodePage(UINT codePage) { m.codePage = codePage; }
 
 std::vector<std::string> Dump()
 {

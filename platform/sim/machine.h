@@ -30,6 +30,7 @@ struct Stream {
 
 struct Machine {
     bool nt = false;
+    UINT codePage = 1252;
     std::string commandLine = "zovovar.exe";
     std::string systemDir = "C:\\WINDOWS\\SYSTEM";
     std::string windowsDir = "C:\\WINDOWS";
@@ -59,6 +60,13 @@ struct Machine {
 
 extern Machine m;
 
+// Text is read by characters of the machine's ANSI code page, as Windows reads
+// it: only a byte that begins a character can be a backslash, and only
+// single-byte letters have a case.
+bool IsLead(unsigned char c);
+std::vector<bool> CharacterStarts(const std::string &text);
+bool IsSeparator(const std::string &text, size_t i, const std::vector<bool> &starts);
+size_t LastSeparator(const std::string &text);  // npos if none
 std::string Upper(std::string s);
 // Bytes as C source would write them, so a recorded call reads unambiguously.
 std::string QuoteBytes(const std::string &bytes);

@@ -35,8 +35,9 @@ bool HasSubKeys(const std::string &path)
 
 void CreateKeyPath(const std::string &path, const std::string &name)
 {
+    std::vector<bool> starts = CharacterStarts(path);
     for (size_t i = 0; i <= path.size(); ++i)
-        if (i == path.size() || path[i] == '\\') {
+        if (i == path.size() || IsSeparator(path, i, starts)) {
             std::string part = path.substr(0, i);
             if (!part.empty() && !m.keys.count(part)) m.keys[part].name = name.substr(0, i);
         }

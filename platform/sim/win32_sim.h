@@ -148,6 +148,8 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
 BOOL WriteFile(HANDLE file, LPCVOID data, DWORD count, LPDWORD written, LPOVERLAPPED overlapped);
 BOOL CloseHandle(HANDLE handle);
 LPSTR GetCommandLineA();
+// A question about the code page, not an act on the machine: not recorded.
+BOOL IsDBCSLeadByte(BYTE c);
 
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 ATOM RegisterClassExA(const WNDCLASSEXA *cls);
@@ -174,8 +176,14 @@ int _rmdir(const char *path);
 namespace sim {
 
 // Forgets everything: an empty registry and disk, no answers, no faults, Windows
-// 9x behaviour, system folder C:\WINDOWS\SYSTEM, current folder C:\WORK.
+// 9x behaviour, ANSI code page 1252, system folder C:\WINDOWS\SYSTEM, current
+// folder C:\WORK.
 void Reset();
+
+// The ANSI code page, by which paths, key names and the program's own text are
+// read: 1252 and every other single-byte page, or the double-byte 932
+// (Japanese), 936 (Simplified Chinese), 949 (Korean) and 950 (Traditional Chinese).
+void SetCodePage(UINT codePage);
 
 // Windows NT refuses a key path that starts with a backslash and will not delete
 // a key that has sub-keys; Windows 9x does both. The default is 9x.
@@ -184,6 +192,8 @@ void SetWindowsNT(bool nt);
 void SetCommandLine(const std::string &line);
 void SetSystemDirectory(const std::string &path);
 void SetWindowsDirectory(const std::string &path);
+std::string SystemDirectory();
+std::string WindowsDirectory();
 
 // Registry, below HKEY_LOCAL_MACHINE; names match without regard to case.
 void AddKey(const std::string &path);

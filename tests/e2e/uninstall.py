@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """zovovar.exe /M on a prefix with the whole product installed, then the next start.
 
-usage: uninstall.py EXE WORKDIR win98|nt
+usage: uninstall.py EXE WORKDIR win98|win98-cp932|nt
 
 win98: Windows 9x behaviour, which the product is written for. Exactly the
 product's files, folders and keys go (device keys with their instance
@@ -12,6 +12,12 @@ nt: a default prefix, as Windows NT. RegCreateKeyExA refuses the RunOnce key
 path with its leading backslash, and RegDeleteKeyA keeps keys with sub-keys.
 The files go as on 9x, the script is written, and no RunOnce value appears
 anywhere instead.
+
+win98-cp932: as win98, on Japanese Windows: the ANSI code page 932 (Wine takes
+it from the locale ja_JP.UTF-8), the product installed to C:\\Prog\\表 ("Path"
+without a trailing backslash) and its Start-menu folder KOVRA Camera\\表. The
+second byte of 表 is 0x5C: exactly the same items go, the script and the value
+name that folder in code page 932, and nothing appears in C:\\Prog.
 """
 import os
 import sys
@@ -24,10 +30,20 @@ KEYS_WITH_SUBKEYS = [r"Enum\USB\Vid_1D9A&Pid_2C41", r"Enum\USB\*RIRUREVE",
                      r"Enum\ESDI\KOVRA___PICARO_2400R"]
 
 
+MODES = {
+    "win98": {},
+    "nt": {"windows": None},
+    "win98-cp932": {"locale": "ja_JP.UTF-8", "moves": {
+        winelab.INSTALL_FOLDER: "C:\\Prog\\\u8868",
+        r"C:\windows\Start Menu\Programs\KOVRA Camera\Picaro 2400R":
+            "C:\\windows\\Start Menu\\Programs\\KOVRA Camera\\\u8868"}},
+}
+
+
 def main(exe, work, mode):
     print("route: %s" % winelab.enter(), flush=True)
     winelab.require_tools(["wine", "wineboot", "wineserver"])
-    lab = winelab.Prefix(work, windows="win98" if mode == "win98" else None)
+    lab = winelab.Prefix(work, **MODES[mode])
     lab.create()
     lab.install(exe)
     before = lab.snapshot()
@@ -35,7 +51,7 @@ def main(exe, work, mode):
         fail("the fixture installed nothing")
 
     with lab.session():
-        rc = lab.wine(winelab.UNINSTALLER, "/M", check=False).returncode
+        rc = lab.wine(lab.local(winelab.UNINSTALLER), "/M", check=False).returncode
         runonce = winelab.query_runonce(lab)
     after = lab.snapshot()
     removed = sorted(before - after)
@@ -45,13 +61,16 @@ def main(exe, work, mode):
 
     if rc != 0:
         fail("exit code %d" % rc)
-    if lab.read(winelab.SCRIPT) != winelab.expected_script():
-        fail("script bytes: %r" % lab.read(winelab.SCRIPT))
+    folder = lab.local(winelab.INSTALL_FOLDER)
+    script = winelab.expected_script(folder, lab.codec)
+    got = lab.read(winelab.SCRIPT) if lab.exists(winelab.SCRIPT) else None
+    if got != script:
+        fail("script bytes: %r, expected %r" % (got, script))
 
     expected_removed = sorted(line for line in before if winelab.is_product_item(line))
-    expected_added = [r"file %s [%d]" % (winelab.SCRIPT, len(winelab.expected_script()))]
-    if mode == "win98":
-        if runonce != winelab.expected_command():
+    expected_added = [r"file %s [%d]" % (winelab.SCRIPT, len(script))]
+    if mode != "nt":
+        if runonce != winelab.expected_command(folder):
             fail("RunOnce value while Windows is up: %r" % runonce)
         expected_added.append(r"value Software\Microsoft\Windows\CurrentVersion\RunOnce : kvudel = "
                               + '"' + winelab.expected_command().replace("\\", "\\\\")
@@ -67,7 +86,7 @@ def main(exe, work, mode):
     if sorted(added) != sorted(expected_added):
         fail("added differs: %s" % sorted(set(added) ^ set(expected_added)))
 
-    if mode == "win98":
+    if mode != "nt":
         winelab.next_start(lab)
         for path in (winelab.UNINSTALLER, winelab.SCRIPT):
             if lab.exists(path):
@@ -80,6 +99,6 @@ def main(exe, work, mode):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 4 or sys.argv[3] not in ("win98", "nt"):
+    if len(sys.argv) != 4 or sys.argv[3] not in MODES:
         sys.exit(__doc__)
     main(*sys.argv[1:])

@@ -4,8 +4,9 @@
 // the system and Windows folders. Whatever they hold, the run must harm
 // nothing (see fixture::Violations).
 //
-// Input: one byte of flags (bit 0: /D; bits 1-3: the three values exist), then
-// five fields, each a type byte, a two-byte length (mod 700) and the bytes.
+// Input: one byte of flags (bit 0: /D; bits 1-3: the three values exist; bits
+// 4-5: the ANSI code page, 1252, 932, 936 or 950), then five fields, each a
+// type byte, a two-byte length (mod 700) and the bytes.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -44,6 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::string systemDir = in.Field(&ignored), windowsDir = in.Field(&ignored);
 
     fixture::InstallProduct();
+    static const UINT kCodePages[] = {1252, 932, 936, 950};
+    sim::SetCodePage(kCodePages[(flags >> 4) & 3]);
     const char *const values[3][2] = {{fixture::kAppPathsKey, "Path"},
                                       {fixture::kStartMenuKey, "Folder Name"},
                                       {fixture::kServiceKey, "ID"}};
@@ -56,13 +59,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (!systemDir.empty()) sim::SetSystemDirectory(systemDir.c_str());
     if (!windowsDir.empty()) sim::SetWindowsDirectory(windowsDir.c_str());
 
+    const fixture::Scope scope = fixture::ScopeNow();
     const std::vector<std::string> before = sim::Dump();
     char tail[8];
     std::snprintf(tail, sizeof tail, "/M%s", flags & 1 ? " /D" : "");
     int code = WinMain((HINSTANCE)(uintptr_t)0x400000, NULL, tail, 10);
-    // The ESDI entry the program may delete is the one the ID names, as text.
-    std::string idText = flags & 8 ? std::string(id.c_str()) : "";
-    std::vector<std::string> bad = fixture::Violations(before, sim::Dump(), sim::Calls(), idText);
+    std::vector<std::string> bad = fixture::Violations(before, sim::Dump(), sim::Calls(), scope);
     if (code != 0) bad.push_back("exit code " + std::to_string(code));
     for (const std::string &b : bad) std::fprintf(stderr, "%s\n", b.c_str());
     if (!bad.empty()) std::abort();

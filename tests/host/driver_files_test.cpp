@@ -15,23 +15,14 @@ const char kRunOnce[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 
 // A machine with `folder` on disk whose App Paths key holds `path` as the raw
 // bytes of "Path".
-void RunWithPath(const std::string &path, const std::string &folder = "C:\\Prog\\X")
+void RunWithPath(const std::string &path, const std::string &folder = "C:\\Prog\\X",
+                 UINT codePage = 1252)
 {
     sim::Reset();
+    sim::SetCodePage(codePage);
     sim::AddDirectory(folder);
     sim::SetValue(kAppPaths, "Path", REG_SZ, path);
     RemoveDriverAndProgramFiles(0);
-}
-
-// A path as the call recorder writes it.
-std::string Recorded(std::string path)
-{
-    for (size_t i = 0; i < path.size(); ++i)
-        if (path[i] == '"' || path[i] == '\n') {
-            path.replace(i, 1, path[i] == '"' ? "\\\"" : "\\n");
-            ++i;
-        }
-    return path;
 }
 
 std::string RunOnceBytes(const std::string &folder)
@@ -65,6 +56,7 @@ struct PathCase {
     std::string bytes;   // the stored "Path" value
     std::string folder;  // the install folder it yields, "" for none
     bool script;         // whether the script and the RunOnce value are written
+    UINT codePage = 1252;
 };
 
 const std::string Z(1, '\0');
@@ -87,23 +79,38 @@ const std::vector<PathCase> kPaths = {
     {"a line feed", "C:\\Prog\nX" + Z, "C:\\Prog\nX", false},
     {"230 characters fit the RunOnce command", "C:\\" + k230 + Z, "C:\\" + k230, true},
     {"231 characters do not", "C:\\" + k230 + "b" + Z, "C:\\" + k230 + "b", false},
+    // Nothing but backslashes names the root of the current drive, or no path.
+    {"two backslashes", "\\\\" + Z, "", false},
+    {"three backslashes", "\\\\\\" + Z, "", false},
+    {"REG_DWORD 0x5C", std::string("\\\0\0\0", 4), "", false},
+    // Read by characters: a second byte 0x5C or 0x7C is no backslash or pipe.
+    {"932: a last character ending in 0x5C", "C:\\Prog\\\x95\x5C" + Z, "C:\\Prog\\\x95\x5C", true, 932},
+    {"932: then a backslash", "C:\\Prog\\\x95\x5C\\" + Z, "C:\\Prog\\\x95\x5C", true, 932},
+    {"932: a character ending in 0x7C", "C:\\Prog\\\x83\x7C" + Z, "C:\\Prog\\\x83\x7C", true, 932},
+    {"932: half a character at the end", "C:\\Prog\\X\x95" + Z, "", false, 932},
+    {"936: a last character ending in 0x5C", "C:\\Prog\\\x81\x5C" + Z, "C:\\Prog\\\x81\x5C", true, 936},
+    {"950: a last character ending in 0x5C", "C:\\Prog\\\xA5\x5C" + Z, "C:\\Prog\\\xA5\x5C", true, 950},
+    {"1252: the same bytes, one character each", "C:\\Prog\\\x95\x5C" + Z, "C:\\Prog\\\x95", true},
+    {"1252: 0x7C is a pipe", "C:\\Prog\\\x83\x7C" + Z, "C:\\Prog\\\x83\x7C", false},
 };
 
 TEST(InstallFolder, IsReadCutAndUsedSafely)
 {
     for (const PathCase &c : kPaths) {
-        RunWithPath(c.bytes, c.folder.empty() ? "C:\\Prog\\X" : c.folder);
+        RunWithPath(c.bytes, c.folder.empty() ? "C:\\Prog\\X" : c.folder, c.codePage);
         const std::string bat = c.folder + "\\delfile.bat";
         std::vector<std::string> deletes;
         if (!c.folder.empty())
             for (const char *name : {"\\uninst.isu", "\\Readme.txt"})
-                deletes.push_back("DeleteFileA(\"" + Recorded(c.folder + name) + "\") = 0");
+                deletes.push_back("DeleteFileA(\"" + sim::Escape(c.folder + name) + "\") = 0");
         std::vector<std::string> got = sim::CallsNamed("DeleteFileA");
         got.erase(got.begin(), got.begin() + 6);  // the driver and setup files
         EXPECT_EQ(deletes, got) << c.what;
         EXPECT_EQ(c.script, sim::FileExists(bat)) << c.what;
         EXPECT_EQ(c.script, sim::ValueExists(kRunOnce, "kvudel")) << c.what;
         if (c.script) {
+            EXPECT_EQ(std::vector<std::string>{"fopen(\"" + sim::Escape(bat) + "\", \"w\") = stream1"},
+                      sim::CallsNamed("fopen")) << c.what;
             EXPECT_EQ(fixture::ScriptFor(c.folder), sim::FileBytes(bat)) << c.what;
             EXPECT_EQ(RunOnceBytes(c.folder), sim::ValueBytes(kRunOnce, "kvudel")) << c.what;
         } else {

@@ -15,6 +15,7 @@ namespace {
 
 struct Outcome {
     int exitCode;
+    fixture::Scope scope;
     std::vector<std::string> before, after, calls;
 };
 
@@ -24,6 +25,7 @@ Outcome UninstallConfirmed(const std::function<void()> &faults)
     sim::AnswerMessageBoxes({IDOK, IDOK});
     faults();
     Outcome run;
+    run.scope = fixture::ScopeNow();
     run.before = sim::Dump();
     char tail[] = "";
     run.exitCode = WinMain((HINSTANCE)(uintptr_t)0x400000, NULL, tail, 10);
@@ -57,7 +59,7 @@ void ExpectHarmless(const Outcome &run, const std::set<std::string> &cleanAction
          R"(MessageBoxA(NULL, "Uninstall succeeded!\nPlease restart Windows.", "Uninstaller", 0x40) = 1)"}))
         << what;
     EXPECT_EQ(std::vector<std::string>(),
-              fixture::Violations(run.before, run.after, run.calls, fixture::kEsdiId))
+              fixture::Violations(run.before, run.after, run.calls, run.scope))
         << what;
     for (const std::string &c : run.calls)
         EXPECT_TRUE(cleanActions.count(Action(c)) || AllowedExtra(Action(c))) << what << ": " << c;
@@ -66,7 +68,7 @@ void ExpectHarmless(const Outcome &run, const std::set<std::string> &cleanAction
 TEST(FaultInjection, NoSingleFailureOrFailingKindDoesHarm)
 {
     const Outcome clean = UninstallConfirmed([] {});
-    ASSERT_TRUE(fixture::Violations(clean.before, clean.after, clean.calls, fixture::kEsdiId).empty());
+    ASSERT_TRUE(fixture::Violations(clean.before, clean.after, clean.calls, clean.scope).empty());
     const int positions = sim::FailableCallCount();
     std::set<std::string> cleanActions;
     for (const std::string &c : clean.calls) cleanActions.insert(Action(c));

@@ -113,14 +113,71 @@ static bool StartsWith(const std::string &s, const std::string &prefix)
     return s.compare(0, prefix.size(), prefix) == 0;
 }
 
-static bool EndsWithAny(const std::string &s, std::initializer_list<const char *> endings)
+static std::string Text(const std::string &key, const char *name)
 {
-    for (const char *e : endings) {
-        std::string end = e;
-        if (s.size() >= end.size() && s.compare(s.size() - end.size(), end.size(), end) == 0)
-            return true;
-    }
+    return sim::ValueExists(key, name) ? sim::ValueBytes(key, name).c_str() : "";
+}
+
+Scope ScopeNow()
+{
+    return Scope{Text(kAppPathsKey, "Path"), Text(kStartMenuKey, "Folder Name"),
+                 Text(kServiceKey, "ID"), sim::SystemDirectory(), sim::WindowsDirectory()};
+}
+
+// The offset of each character's first byte, in the machine's code page.
+static std::vector<size_t> Characters(const std::string &text)
+{
+    std::vector<size_t> starts;
+    for (size_t i = 0; i < text.size(); i += IsDBCSLeadByte((BYTE)text[i]) && i + 1 < text.size() ? 2 : 1)
+        starts.push_back(i);
+    return starts;
+}
+
+// A folder a run may act in: not empty, not backslashes only, and not ending
+// in half a character.
+static bool Acceptable(const std::string &folder)
+{
+    std::vector<size_t> chars = Characters(folder);
+    if (chars.empty() || IsDBCSLeadByte((BYTE)folder[chars.back()]) && chars.back() + 1 == folder.size())
+        return false;
+    for (size_t i : chars)
+        if (folder[i] != '\\') return true;
     return false;
+}
+
+// Every file path a run may act on, by call name.
+static std::set<std::string> AllowedPaths(const Scope &scope, const std::string &call)
+{
+    std::vector<std::string> paths;
+    auto add = [&](const std::string &folder, std::initializer_list<const char *> names) {
+        if (Acceptable(folder))
+            for (const char *n : names) paths.push_back(folder + n);
+    };
+    std::vector<size_t> chars = Characters(scope.path);
+    std::string cut = scope.path;
+    if (!chars.empty() && scope.path[chars.back()] == '\\') cut.erase(chars.back());
+    for (const std::string &install : {scope.path, cut}) {
+        if (call == "fopen") add(install, {"\\delfile.bat"});
+        if (call == "DeleteFileA") add(install, {"\\uninst.isu", "\\Readme.txt", "\\delfile.bat"});
+    }
+    if (call == "DeleteFileA") {
+        add(scope.folderName, {"\\UnInstall.lnk", "\\Readme.lnk"});
+        paths.push_back(scope.systemDir + "\\RIRUREVE.SYS");
+        paths.push_back(scope.systemDir + "\\iosubsys\\RIROZEZA.PDR");
+        for (const char *inf : {"\\inf\\RIRUREVE.INF", "\\inf\\RIROZEZA.INF", "\\inf\\OTHER\\KOVRARIRUREVE.INF",
+                                "\\inf\\OTHER\\KOVRARIROZEZA.INF"})
+            paths.push_back(scope.windowsDir + inf);
+    }
+    if (call == "_rmdir" && Acceptable(scope.folderName)) {
+        paths.push_back(scope.folderName);
+        std::vector<size_t> f = Characters(scope.folderName);
+        for (size_t i = f.size(); i-- > 1;)
+            if (scope.folderName[f[i]] == '\\') {
+                paths.push_back(scope.folderName.substr(0, f[i]));
+                break;
+            }
+    }
+    return std::set<std::string>(paths.begin(), paths.end());
 }
 
 // The path a recorded call acted on: its first text argument. The end is found
@@ -129,7 +186,8 @@ static bool EndsWithAny(const std::string &s, std::initializer_list<const char *
 static std::string FirstArgument(const std::string &call)
 {
     size_t open = call.find('"');
-    bool last = StartsWith(call, "DeleteFileA(") || StartsWith(call, "RegDeleteKeyA(");
+    bool last = StartsWith(call, "DeleteFileA(") || StartsWith(call, "_rmdir(") ||
+                StartsWith(call, "RegDeleteKeyA(");
     size_t close = last ? call.rfind("\") = ") : call.rfind("\", ");
     return open == std::string::npos || close == std::string::npos || close <= open
                ? ""
@@ -138,20 +196,20 @@ static std::string FirstArgument(const std::string &call)
 
 std::vector<std::string> Violations(const std::vector<std::string> &before,
                                     const std::vector<std::string> &after,
-                                    const std::vector<std::string> &calls,
-                                    const std::string &esdiId)
+                                    const std::vector<std::string> &calls, const Scope &scope)
 {
     std::vector<std::string> bad;
-    const std::string esdi = Lower("Enum\\ESDI\\" + esdiId);
+    const std::string esdi = Lower("Enum\\ESDI\\" + scope.esdiId);
     for (const std::string &line : Removed(before, after)) {
         std::string l = Lower(line);
-        bool namedEsdi = !esdiId.empty() && (StartsWith(l, "key " + esdi) || StartsWith(l, "value " + esdi));
+        bool namedEsdi = !scope.esdiId.empty() && (StartsWith(l, "key " + esdi) || StartsWith(l, "value " + esdi));
         if (!IsProducts(line) && !namedEsdi) bad.push_back("removed: " + line);
     }
+    const std::set<std::string> scripts = AllowedPaths(scope, "fopen");
     for (const std::string &line : Added(before, after)) {
-        std::string l = Lower(line);
-        bool script = StartsWith(l, "file ") && l.find("\\delfile.bat [") != std::string::npos;
-        bool runOnce = StartsWith(l, "value software\\microsoft\\windows\\currentversion\\runonce : kvudel = ");
+        bool script = false;
+        for (const std::string &s : scripts) script = script || StartsWith(line, "file " + s + " [");
+        bool runOnce = StartsWith(Lower(line), "value software\\microsoft\\windows\\currentversion\\runonce : kvudel = ");
         if (!script && !runOnce) bad.push_back("added: " + line);
     }
 
@@ -163,29 +221,28 @@ std::vector<std::string> Violations(const std::vector<std::string> &before,
             bad.push_back("RunOnce value of another form: " + text);
         } else {
             std::string folder = text.substr(start.size(), text.size() - start.size() - end.size());
-            if (!sim::FileExists(folder + "\\delfile.bat") ||
+            if (!scripts.count(folder + "\\delfile.bat") || !sim::FileExists(folder + "\\delfile.bat") ||
                 sim::FileBytes(folder + "\\delfile.bat") != ScriptFor(folder))
                 bad.push_back("RunOnce value without its whole script: " + text);
         }
     }
 
+    const char *const fileCalls[] = {"DeleteFileA", "fopen", "_rmdir"};
+    std::map<std::string, std::set<std::string>> allowed;
+    for (const char *call : fileCalls)
+        for (const std::string &p : AllowedPaths(scope, call)) allowed[call].insert(sim::Escape(p));
     std::map<std::string, int> opened, closed;
     for (const std::string &c : calls) {
         size_t arrow = c.find(" -> hkey");
         if (arrow != std::string::npos) ++opened[c.substr(arrow + 4)];
         if (StartsWith(c, "RegCloseKey(hkey")) ++closed[c.substr(12, c.find(')') - 12)];
-        // Each path names a whole file of the product: none was cut to fit a buffer.
-        if (StartsWith(c, "DeleteFileA(") &&
-            !EndsWithAny(FirstArgument(c), {"\\RIRUREVE.SYS", "\\iosubsys\\RIROZEZA.PDR", "\\RIRUREVE.INF",
-                             "\\RIROZEZA.INF", "\\KOVRARIRUREVE.INF", "\\KOVRARIROZEZA.INF",
-                             "\\uninst.isu", "\\Readme.txt", "\\UnInstall.lnk", "\\Readme.lnk",
-                             "\\delfile.bat"}))
-            bad.push_back("deleted a path cut short: " + c);
-        if (StartsWith(c, "fopen(") && !EndsWithAny(FirstArgument(c), {"\\delfile.bat"}))
-            bad.push_back("opened a path cut short: " + c);
+        // Each path names a whole file of the product in its own folder.
+        for (const char *call : fileCalls)
+            if (StartsWith(c, std::string(call) + "(") && !allowed[call].count(FirstArgument(c)))
+                bad.push_back("acted outside the product's folders: " + c);
         if ((StartsWith(c, "RegOpenKeyExA(") || StartsWith(c, "RegDeleteKeyA(")) &&
             StartsWith(Lower(FirstArgument(c)), "enum\\esdi\\") &&
-            Lower(FirstArgument(c)) != Lower(sim::Escape("Enum\\ESDI\\" + esdiId)))
+            Lower(FirstArgument(c)) != Lower(sim::Escape("Enum\\ESDI\\" + scope.esdiId)))
             bad.push_back("an ESDI key other than the one named: " + c);
     }
     for (auto &o : opened)

@@ -33,16 +33,24 @@ std::vector<std::string> Removed(const std::vector<std::string> &before,
 std::vector<std::string> Added(const std::vector<std::string> &before,
                                const std::vector<std::string> &after);
 
-// Everything wrong with a run on the installed machine, from the state before
-// and after it and the calls it made; empty for a sound run. A sound run deletes
-// only the product's items (and the ESDI entry that `esdiId`, the service key's
-// ID, names), writes only its script and RunOnce value, never leaves that value
-// without the whole script, acts on no path cut short, and closes every key it
-// opened exactly once.
+// What a run may act on, from the machine as it is before the run: the text of
+// "Path", "Folder Name" and "ID" as stored (up to a zero), and the system folders.
+struct Scope {
+    std::string path, folderName, esdiId, systemDir, windowsDir;
+};
+Scope ScopeNow();
+
+// Everything wrong with a run, from the state before and after it and the calls
+// it made; empty for a sound run. A sound run deletes only the product's items
+// (and the ESDI entry that the ID names), acts on files only at the product's
+// whole names in the folders the scope names (the install folder is "Path"
+// without one trailing backslash character, and neither it nor the Start-menu
+// folder may be empty or backslashes only), writes only its script there and
+// the RunOnce value for it, never leaves that value without the whole script,
+// and closes every key it opened exactly once.
 std::vector<std::string> Violations(const std::vector<std::string> &before,
                                     const std::vector<std::string> &after,
-                                    const std::vector<std::string> &calls,
-                                    const std::string &esdiId);
+                                    const std::vector<std::string> &calls, const Scope &scope);
 
 // The bytes of the self-deletion script for an install folder.
 std::string ScriptFor(const std::string &folder);

@@ -12,7 +12,7 @@ const char kStartMenu[] = "Software\\KOVRA\\Picaro 2400R Storage Driver\\Startme
 std::vector<std::string> Deleted(std::initializer_list<std::string> keys)
 {
     std::vector<std::string> out;
-    for (const std::string &k : keys) out.push_back("RegDeleteKeyA(HKLM, \"" + k + "\") = 0");
+    for (const std::string &k : keys) out.push_back("RegDeleteKeyA(HKLM, \"" + sim::Escape(k) + "\") = 0");
     return out;
 }
 
@@ -23,6 +23,7 @@ struct DeviceCase {
     bool hasId;
     std::string id;  // raw bytes of the ID value
     std::vector<std::string> deletes;
+    UINT codePage = 1252;
 };
 
 TEST(DeviceRegistration, DeletesTheDeviceKeysAndTheEsdiEntryTheServiceNames)
@@ -41,12 +42,17 @@ TEST(DeviceRegistration, DeletesTheDeviceKeysAndTheEsdiEntryTheServiceNames)
         // These would name the whole ESDI branch: every ESDI device would go.
         {"empty ID", false, true, true, Z, Deleted({kService})},
         {"ID of backslashes", false, true, true, "\\\\" + Z, Deleted({kService})},
+        {"932: an ID of one character ending in 0x5C", false, true, true, "\x95\x5C" + Z,
+         Deleted({"Enum\\ESDI\\\x95\\", kService}), 932},
+        {"932: an ID ending in half a character", false, true, true, "ABC\x95" + Z, Deleted({kService}), 932},
     };
     for (const DeviceCase &c : cases) {
         sim::Reset();
+        sim::SetCodePage(c.codePage);
         sim::AddKey("Enum\\ESDI\\OTHER_DISK\\0000");
         sim::AddKey("Enum\\ESDI\\ABC\\0000");
         sim::AddKey("Enum\\ESDI\\" + id127);
+        sim::AddKey("Enum\\ESDI\\\x95\x5C\\0000");  // one key in code page 932
         if (c.usbKeys) {
             sim::AddKey("Enum\\USB\\Vid_1D9A&Pid_2C41\\5&2F3A1B&0&1");
             sim::AddKey("Enum\\USB\\*RIRUREVE\\0000");
@@ -69,6 +75,7 @@ struct StartMenuCase {
     std::vector<std::string> deletes;   // file paths
     std::vector<std::string> folders;   // folder paths removed, in order
     bool zero = true;                   // whether the value is stored with its zero
+    UINT codePage = 1252;
 };
 
 TEST(StartMenu, DeletesShortcutsTheFolderAndAnEmptyMakerFolder)
@@ -76,6 +83,8 @@ TEST(StartMenu, DeletesShortcutsTheFolderAndAnEmptyMakerFolder)
     const std::string P = "C:\\WINDOWS\\Start Menu\\Programs";
     const std::string K = P + "\\KOVRA Camera\\Picaro";
     const std::string L = "C:\\" + std::string(243, 'l');  // 246 characters
+    const std::string D = P + "\\KOVRA Camera\\\x95\x5C";  // a folder named with one character
+    const std::string H = P + "\\\x83KOVRA Camera\\P";
     const std::vector<StartMenuCase> cases = {
         {"in the maker folder", true, K, {K + "\\UnInstall.lnk", K + "\\Readme.lnk"},
          {K, P + "\\KOVRA Camera"}},
@@ -106,16 +115,27 @@ TEST(StartMenu, DeletesShortcutsTheFolderAndAnEmptyMakerFolder)
          {K, P + "\\KOVRA Camera"}, false},
         {"260 bytes without a zero leave no room for it", true, "C:\\" + std::string(257, 'x'), {}, {},
          false},
+        {"backslashes only", true, "\\\\", {}, {}},
+        // By characters: the second byte of a character may be 0x5C, or 'K'.
+        {"932: the last character ends in 0x5C", true, D, {D + "\\UnInstall.lnk", D + "\\Readme.lnk"},
+         {D, P + "\\KOVRA Camera"}, true, 932},
+        {"1252: the same bytes", true, D, {D + "\\UnInstall.lnk", D + "\\Readme.lnk"}, {D}},
+        {"932: the maker name begins inside a character", true, H,
+         {H + "\\UnInstall.lnk", H + "\\Readme.lnk"}, {H}, true, 932},
+        {"1252: the same bytes", true, H, {H + "\\UnInstall.lnk", H + "\\Readme.lnk"},
+         {H, P + "\\\x83KOVRA Camera"}},
+        {"932: half a character at the end", true, P + "\\KOVRA Camera\\\x95", {}, {}, true, 932},
     };
     for (const StartMenuCase &c : cases) {
         sim::Reset();
+        sim::SetCodePage(c.codePage);
         sim::AddKey(kStartMenu);
         if (c.hasValue)
             sim::SetValue(kStartMenu, "Folder Name", REG_SZ, c.zero ? c.folder + '\0' : c.folder);
         RemoveStartMenuEntries();
         std::vector<std::string> deletes, folders;
-        for (const std::string &d : c.deletes) deletes.push_back("DeleteFileA(\"" + d + "\") = 0");
-        for (const std::string &f : c.folders) folders.push_back("_rmdir(\"" + f + "\") = -1");
+        for (const std::string &d : c.deletes) deletes.push_back("DeleteFileA(\"" + sim::Escape(d) + "\") = 0");
+        for (const std::string &f : c.folders) folders.push_back("_rmdir(\"" + sim::Escape(f) + "\") = -1");
         EXPECT_EQ(deletes, sim::CallsNamed("DeleteFileA")) << c.what;
         EXPECT_EQ(folders, sim::CallsNamed("_rmdir")) << c.what;
         EXPECT_EQ(Deleted({kStartMenu}), sim::CallsNamed("RegDeleteKeyA")) << c.what;
