@@ -39,13 +39,14 @@ for pair in "${files[@]}"; do
 done
 command -v wine >/dev/null 2>&1 || missing+=(wine)
 
+SUDO=
+[ "$(id -u)" -eq 0 ] || SUDO=sudo
+
 install() {
   [ $# -gt 0 ] || return 0
-  if [ "$(id -u)" -ne 0 ]; then
-    SUDO=sudo
-    command -v sudo >/dev/null || { echo "setup: need root (or sudo) to install: $*" >&2; exit 1; }
-  else
-    SUDO=
+  if [ -n "$SUDO" ] && ! command -v sudo >/dev/null; then
+    echo "setup: need root (or sudo) to install: $*" >&2
+    exit 1
   fi
   echo "setup: installing $*"
   if [[ " $* " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
@@ -63,7 +64,7 @@ install "${missing[@]}"
 # A Japanese locale, from which Wine takes the ANSI code page 932.
 if ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf-\?8'; then
   [ -e /usr/share/i18n/locales/ja_JP ] || install locales
-  ${SUDO:-$( [ "$(id -u)" -eq 0 ] || echo sudo )} localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
+  $SUDO localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
 fi
 # wine32 brings the i386 loader. Where it cannot run, or the emulated route is
 # asked for, qemu's user-mode emulation runs it.

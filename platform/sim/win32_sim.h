@@ -4,7 +4,9 @@
 // small machine (registry below HKEY_LOCAL_MACHINE, files, folders, message
 // boxes, a message queue), records every call with its arguments, behaves as
 // Windows 9x does where the program relies on it, and can make any call fail.
-// The `sim` namespace at the end is for the tests that drive it.
+// The `sim` namespace at the end is for the tests that drive it. Behind this
+// one header: machine.cpp (the state, the call record, fault injection),
+// registry.cpp, disk.cpp and user_interface.cpp.
 #ifndef ZOVOVAR_WIN32_SIM_H
 #define ZOVOVAR_WIN32_SIM_H
 

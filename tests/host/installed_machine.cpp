@@ -124,25 +124,28 @@ Scope ScopeNow()
                  Text(kServiceKey, "ID"), sim::SystemDirectory(), sim::WindowsDirectory()};
 }
 
-// The offset of each character's first byte, in the machine's code page.
-static std::vector<size_t> Characters(const std::string &text)
+// Whether a character begins at byte i of text, in the machine's code page.
+static bool StartsChar(const std::string &text, size_t i)
 {
-    std::vector<size_t> starts;
-    for (size_t i = 0; i < text.size(); i += IsDBCSLeadByte((BYTE)text[i]) && i + 1 < text.size() ? 2 : 1)
-        starts.push_back(i);
-    return starts;
+    size_t at = 0;
+    while (at < i) at += IsDBCSLeadByte((BYTE)text[at]) && at + 1 < text.size() ? 2 : 1;
+    return at == i;
+}
+
+// The offset of the last backslash character after the first character, or 0.
+static size_t LastBackslash(const std::string &text)
+{
+    for (size_t i = text.size(); i-- > 1;)
+        if (text[i] == '\\' && StartsChar(text, i)) return i;
+    return 0;
 }
 
 // A folder a run may act in: not empty, not backslashes only, and not ending
 // in half a character.
 static bool Acceptable(const std::string &folder)
 {
-    std::vector<size_t> chars = Characters(folder);
-    if (chars.empty() || IsDBCSLeadByte((BYTE)folder[chars.back()]) && chars.back() + 1 == folder.size())
-        return false;
-    for (size_t i : chars)
-        if (folder[i] != '\\') return true;
-    return false;
+    return folder.find_first_not_of('\\') != std::string::npos &&
+           !(IsDBCSLeadByte((BYTE)folder.back()) && StartsChar(folder, folder.size() - 1));
 }
 
 // Every file path a run may act on, by call name.
@@ -153,9 +156,8 @@ static std::set<std::string> AllowedPaths(const Scope &scope, const std::string 
         if (Acceptable(folder))
             for (const char *n : names) paths.push_back(folder + n);
     };
-    std::vector<size_t> chars = Characters(scope.path);
     std::string cut = scope.path;
-    if (!chars.empty() && scope.path[chars.back()] == '\\') cut.erase(chars.back());
+    if (!cut.empty() && LastBackslash(cut) == cut.size() - 1) cut.pop_back();
     for (const std::string &install : {scope.path, cut}) {
         if (call == "fopen") add(install, {"\\delfile.bat"});
         if (call == "DeleteFileA") add(install, {"\\uninst.isu", "\\Readme.txt", "\\delfile.bat"});
@@ -170,12 +172,7 @@ static std::set<std::string> AllowedPaths(const Scope &scope, const std::string 
     }
     if (call == "_rmdir" && Acceptable(scope.folderName)) {
         paths.push_back(scope.folderName);
-        std::vector<size_t> f = Characters(scope.folderName);
-        for (size_t i = f.size(); i-- > 1;)
-            if (scope.folderName[f[i]] == '\\') {
-                paths.push_back(scope.folderName.substr(0, f[i]));
-                break;
-            }
+        if (size_t parent = LastBackslash(scope.folderName)) paths.push_back(scope.folderName.substr(0, parent));
     }
     return std::set<std::string>(paths.begin(), paths.end());
 }
