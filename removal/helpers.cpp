@@ -63,7 +63,7 @@ int StartsCharacter(const char *text, unsigned at)
     return i == at;
 }
 
-int NamesFolder(const char *text)
+int IsWholeName(const char *text)
 {
     int named = 0;
     for (const char *c = text; *c; c = NextChar(c)) {

@@ -33,11 +33,11 @@ const char *NextChar(const char *c);
 // zero before `at` counts as a character, so `at` may lie past the text's end.
 int StartsCharacter(const char *text, unsigned at);
 
-// 1 when text can name a folder to act in: it is not empty, not made of
-// backslashes only (the root of the current drive, or no path at all), and
-// does not end in half a character, which would swallow the backslash of
-// whatever is appended to it.
-int NamesFolder(const char *text);
+// 1 when text can name a folder or key to act in: it is not empty, not made of
+// backslashes only (the root of the current drive, a whole registry branch, or
+// no path at all), and does not end in half a character, which would swallow
+// the backslash of whatever is appended to it.
+int IsWholeName(const char *text);
 
 unsigned TextLength(const char *text);
 

@@ -16,7 +16,7 @@ void RemoveDeviceRegistration()
     char esdiKey[MAX_PATH];
     // An identifier of backslashes only (or none) would name the ESDI branch
     // itself, and deleting that would take every ESDI device with it.
-    if (ReadTextValue(service, kServiceIdValue, id, sizeof id) && NamesFolder(id) &&
+    if (ReadTextValue(service, kServiceIdValue, id, sizeof id) && IsWholeName(id) &&
         JoinText(esdiKey, sizeof esdiKey, kEsdiEnumPrefix, id))
         RemoveKeyIfPresent(esdiKey);
     RegCloseKey(service);

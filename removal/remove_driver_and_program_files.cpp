@@ -99,7 +99,7 @@ void RemoveDriverAndProgramFiles(int keepSelf)
     // characters: the second byte of a character may be 0x5C.
     if (count >= 2 && folder[count - 2] == '\\' && StartsCharacter(folder, count - 2))
         folder[count - 2] = '\0';
-    if (count && NamesFolder(folder)) {
+    if (count && IsWholeName(folder)) {
         if (!keepSelf) ScheduleSelfDeletion(folder);
         char path[MAX_PATH];
         for (unsigned i = 0; i < COUNT_OF(kInstallFolderFiles); ++i)

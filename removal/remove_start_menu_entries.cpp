@@ -33,7 +33,7 @@ void RemoveStartMenuEntries()
     char folder[MAX_PATH];
     DWORD count = ReadTextValue(key, kFolderNameValue, folder, sizeof folder);
     // An empty name would aim the deletions at the root of the current drive.
-    if (count && NamesFolder(folder)) RemoveFolder(folder);
+    if (count && IsWholeName(folder)) RemoveFolder(folder);
     RegCloseKey(key);
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, kStartMenuKey);
 }

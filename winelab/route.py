@@ -73,10 +73,26 @@ def private_binfmt():
     return True
 
 
+def reap_orphans():
+    """As PID 1 of the namespace: goes on as a child, and stays behind to reap
+    the processes that Wine leaves to PID 1, ending with the child's status
+    (the kernel then ends whatever else is left)."""
+    child = os.fork()
+    if child == 0:
+        return
+    while True:
+        pid, status = os.wait()
+        if pid == child:
+            code = os.waitstatus_to_exitcode(status)
+            os._exit(code if code >= 0 else 128 - code)
+
+
 def enter():
     """Runs this script again in its own namespaces on the chosen route; returns
     there. Call it first thing: what ran before it runs twice."""
     route = os.environ.get(INSIDE)
+    if route and os.getpid() == 1:
+        reap_orphans()
     if route:
         if route == "emulated" and not private_binfmt() and not runs_i386():
             raise RouteError("no binfmt_misc of our own (Linux 6.7 or later) and no i386 "

@@ -15,6 +15,7 @@ Wine facts this relies on, each checked where it matters:
   finished session can be read there without starting Windows again.
 """
 import contextlib
+import fcntl
 import os
 import re
 import shutil
@@ -26,6 +27,7 @@ import time
 import route
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+TEMPLATES = os.path.join(HERE, "..", "build", "wine-templates")
 FIXTURE = os.path.join(HERE, "fixture")
 INSTALL_FOLDER = r"C:\Program Files\KOVRA\Picaro 2400R"
 UNINSTALLER = INSTALL_FOLDER + r"\zovovar.exe"
@@ -137,14 +139,28 @@ class Prefix:
 
     # ---- setting up -------------------------------------------------------------
     def create(self):
+        """A fresh prefix: a copy of the template of its Windows version, made
+        once by `wineboot -i`, the slowest start of Windows and, under emulation,
+        the least steady one."""
         if os.path.isdir(self.path):
             self.wait()
         shutil.rmtree(self.root, ignore_errors=True)
         os.makedirs(self.root)
-        self.run("wineboot", "-i")
-        if self.windows:
-            self.wine("winecfg", "-v", self.windows)
-        self.wait()
+        os.makedirs(TEMPLATES, exist_ok=True)
+        template = os.path.join(TEMPLATES, self.windows or "nt")
+        with open(template + ".lock", "w") as lock:
+            fcntl.flock(lock, fcntl.LOCK_EX)
+            if not os.path.isdir(template):
+                maker = Prefix(template + ".new", self.windows)
+                shutil.rmtree(maker.root, ignore_errors=True)
+                os.makedirs(maker.root)
+                maker.run("wineboot", "-i")
+                if self.windows:
+                    maker.wine("winecfg", "-v", self.windows)
+                maker.wait()
+                os.rename(maker.path, template)  # only a whole prefix becomes the template
+                shutil.rmtree(maker.root)
+        self.run("cp", "-a", template, self.path)
 
     def host_path(self, windows_path):
         """The Linux path of C:\\..., matching existing names without regard to case."""
@@ -360,10 +376,11 @@ def answer_box(display, env, trace_path, number, key, screenshot=None):
     return boxes_shown(trace_path)[number - 1]
 
 
-def run_with_answers(lab, display, switches, keys, screenshot=None):
+def run_with_answers(lab, display, switches, keys, screenshot=None, end_session=True):
     """Runs the uninstaller on display and answers each box with its key in turn.
     Returns the exit code and the texts of the boxes shown, read from Wine's
-    msgbox trace, which logs each text as the box lays it out."""
+    msgbox trace, which logs each text as the box lays it out. Inside a
+    session (Prefix.session), end_session=False keeps Windows up."""
     trace = os.path.join(lab.root, "trace.txt")
     env = dict(lab.env, DISPLAY=display.name, WINEDEBUG="-all,trace+msgbox,err+all")
     with open(trace, "w") as err:
@@ -372,7 +389,8 @@ def run_with_answers(lab, display, switches, keys, screenshot=None):
         for i, key in enumerate(keys, 1):
             answer_box(display, env, trace, i, key, screenshot if i == 1 else None)
         rc = proc.wait(timeout=120)
-    lab.wait()
+    if end_session:
+        lab.wait()
     return rc, boxes_shown(trace)
 
 

@@ -32,12 +32,15 @@ def main(exe, work, screenshot=None):
         (["/M"], [], [], True, True),
         (["/D", "/M"], [], [], True, False),
     ]
-    with Display() as display:
+    # One start of Windows for all cases: each start is slow under emulation,
+    # and its services would log into the first case's trace.
+    with Display() as display, lab.session():
+        lab.env["DISPLAY"] = display.name
         for switches, keys, expected, removes, script in cases:
             if lab.exists(winelab.SCRIPT):
                 os.remove(lab.host_path(winelab.SCRIPT))
-            lab.install(exe)
-            rc, texts = run_with_answers(lab, display, switches, keys, screenshot)
+            lab.install(exe, wait=False)
+            rc, texts = run_with_answers(lab, display, switches, keys, screenshot, end_session=False)
             what = "%s %s" % (" ".join(switches) or "no switches", "+".join(keys) or "no keys")
             if rc != 0:
                 fail("%s: exit code %d" % (what, rc))
