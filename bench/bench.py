@@ -35,7 +35,8 @@ def timed(lab, path):
 
 
 def main(exe, minimal, minimal_imports, count_calls, runs=15):
-    print("Wine route: %s" % winelab.enter())
+    print("Wine route: %s, %s" % (winelab.enter(), subprocess.run(
+        ["wine", "--version"], stdout=subprocess.PIPE).stdout.decode().strip()))
     size = os.path.getsize(exe)
     print("size: %d bytes (%.1f KiB; target at most 20 KiB)" % (size, size / 1024))
 

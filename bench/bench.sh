@@ -6,6 +6,6 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 cmake --preset windows >/dev/null && cmake --build --preset windows >/dev/null
 cmake --preset host >/dev/null && cmake --build --preset host --target count_calls >/dev/null
-echo "$(date -u +%Y-%m-%d), $(nproc) cores, $(uname -m), $(wine --version)"
+echo "$(date -u +%Y-%m-%d), $(nproc) cores, $(uname -m)"
 exec /usr/bin/python3 bench/bench.py build/windows/zovovar.exe build/windows/minimal.exe \
      build/windows/minimal_imports.exe build/host/count_calls "$@"

@@ -155,6 +155,8 @@ def demonstrate(args):
     print("  %-7s  %s\\Photos.txt (the user's own file)"
           % ("kept" if lab.exists(winelab.INSTALL_FOLDER + r"\Photos.txt") else "removed",
              winelab.INSTALL_FOLDER))
+    if rc != 0 or left or any(lab.exists(p) for p in (winelab.UNINSTALLER, winelab.SCRIPT)):
+        raise winelab.LabError("the uninstall did not end as it should: see above")
 
 
 if __name__ == "__main__":

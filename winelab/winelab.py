@@ -122,20 +122,25 @@ class Prefix:
     def wine(self, *args, **kw):
         return self.run("wine", *args, **kw)
 
-    def wait(self):
-        """Ends the session's programs and waits for wineserver to save the registry."""
-        self.run("wineserver", "-k", check=False)
+    def wait(self, kill=True):
+        """Ends the session's programs (or, without kill, lets them end) and waits
+        for wineserver to save the registry."""
+        if kill:
+            self.run("wineserver", "-k", check=False)
         self.run("wineserver", "-w", check=False)
 
     @contextlib.contextmanager
     def session(self):
-        """One start of Windows, kept up between commands until the block ends."""
-        server = subprocess.Popen(["wineserver", "-f", "-p"], env=self.env)
+        """One start of Windows, kept up between commands until the block ends.
+        `wineserver -p` returns once the server listens. A program started
+        before that would start a server of its own, which ends with it: the
+        next program would then be a new start of Windows, and run the RunOnce
+        commands."""
+        self.run("wineserver", "-p")
         try:
             yield
         finally:
             self.wait()
-            server.wait(timeout=60)
 
     # ---- setting up -------------------------------------------------------------
     def create(self):
@@ -320,8 +325,10 @@ def next_start(prefix):
     system32 = prefix.host_path(r"C:\windows\system32")
     # Wine has no command.com; its own cmd.exe runs the same batch syntax.
     shutil.copyfile(os.path.join(system32, "cmd.exe"), os.path.join(system32, "command.com"))
+    # The session's own start-up may be the one that runs the RunOnce command,
+    # and `wineboot -r` does not wait for it: let the session end by itself.
     prefix.run("wineboot", "-r")
-    prefix.wait()
+    prefix.wait(kill=False)
 
 
 class Display:
