@@ -56,10 +56,10 @@ def chosen():
     return "native" if runs_i386() and not registered else "emulated"
 
 
-def register(binfmt=BINFMT):
-    """Registers qemu for i386 programs in the binfmt_misc mounted at binfmt."""
-    if not os.path.exists(os.path.join(binfmt, HANDLER)):
-        with open(os.path.join(binfmt, "register"), "wb") as f:
+def register():
+    """Registers qemu for i386 programs in the binfmt_misc mounted here."""
+    if not os.path.exists(os.path.join(BINFMT, HANDLER)):
+        with open(os.path.join(BINFMT, "register"), "wb") as f:
             f.write(REGISTRATION.encode().decode("unicode_escape").encode("latin-1"))
 
 
