@@ -88,12 +88,20 @@ class Prefix:
         self.moves = moves or {}
         self.codec = "cp932" if locale and locale.startswith("ja_JP") else "latin-1"
         self.env = dict(os.environ, WINEPREFIX=self.path, WINEARCH="win32", WINEDEBUG="-all",
-                        # no Mono or Gecko prompts, no menu entries, no debugger holding a session up
-                        # nor the USB and HID bus drivers, which under emulation can
-                        # fail an assertion of their own and show it in a box
+                        # No Mono or Gecko prompts, no menu entries, no debugger holding
+                        # a session up, and no USB or HID bus driver: under emulation
+                        # winebus.sys can fail an assertion and show it in a box.
                         WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe,winedbg.exe,"
                                          "winebus.sys,wineusb.sys=d")
-        self.env.pop("WINESERVER", None)
+        # wineserver itself, not Debian's wrapper script, which starts it with
+        # -p0: no grace at all once the last program has gone. Under emulation
+        # a new program may then find the server leaving mid-handshake, and
+        # wait for it for ever. Wine's own default is 3 seconds.
+        server = "/usr/lib/wine/wineserver64"
+        if os.access(server, os.X_OK):
+            self.env["WINESERVER"] = server
+        else:
+            self.env.pop("WINESERVER", None)
         if locale:
             self.env.update(LANG=locale, LC_ALL=locale)
 
@@ -128,6 +136,11 @@ class Prefix:
         if kill:
             self.run("wineserver", "-k", check=False)
         self.run("wineserver", "-w", check=False)
+        # -w returns once the server stops listening, which is before it has
+        # written the registry out: wait for the process itself to end.
+        deadline = time.time() + 60
+        while time.time() < deadline and any(_running_server(pid) for pid in os.listdir("/proc")):
+            time.sleep(0.05)
 
     @contextlib.contextmanager
     def session(self):
@@ -192,7 +205,7 @@ class Prefix:
             self.write(path, content.encode())
         self.write(UNINSTALLER, open(exe, "rb").read())
         reg = open(os.path.join(FIXTURE, "installed.reg"), encoding="ascii").read()
-        for fixture, here in self.moves.items():
+        for fixture, here in self.moves.items():  # a moved "Path" has no trailing backslash
             reg = reg.replace(fixture.replace("\\", "\\\\") + "\\\\\"", here.replace("\\", "\\\\") + "\"")
             reg = reg.replace(fixture.replace("\\", "\\\\"), here.replace("\\", "\\\\"))
         moved = os.path.join(self.root, "installed.reg")
@@ -260,6 +273,18 @@ class Prefix:
             lines = {line.replace(reg_form(here), reg_form(fixture)).replace(here, fixture)
                      for line in lines}
         return lines
+
+
+def _running_server(pid):
+    """Whether /proc/PID is a wineserver still running (in a script's own PID
+    namespace, only its own servers are seen)."""
+    try:
+        with open("/proc/%s/stat" % pid) as f:
+            stat = f.read()
+    except (OSError, ValueError):
+        return False
+    name, _, rest = stat.partition(") ")
+    return name.endswith(("(wineserver64", "(wineserver32")) and rest[:1] != "Z"
 
 
 def _split_value(raw):
