@@ -130,25 +130,24 @@ class Prefix:
     def wine(self, *args, **kw):
         return self.run("wine", *args, **kw)
 
-    def wait(self, kill=True):
-        """Ends the session's programs (or, without kill, lets them end) and waits
-        for wineserver to save the registry."""
-        if kill:
-            self.run("wineserver", "-k", check=False)
+    def wait(self):
+        """Ends the session's programs and waits for wineserver to save the registry."""
+        self.run("wineserver", "-k", check=False)
         self.run("wineserver", "-w", check=False)
         # -w returns once the server stops listening, which is before it has
         # written the registry out: wait for the process itself to end.
         deadline = time.time() + 60
-        while time.time() < deadline and any(_running_server(pid) for pid in os.listdir("/proc")):
+        while time.time() < deadline and _running("wineserver64", "wineserver32"):
             time.sleep(0.05)
 
     @contextlib.contextmanager
     def session(self):
         """One start of Windows, kept up between commands until the block ends.
-        `wineserver -p` returns once the server listens. A program started
-        before that would start a server of its own, which ends with it: the
-        next program would then be a new start of Windows, and run the RunOnce
-        commands."""
+        Every step runs in one: a server that a program starts by itself
+        leaves when the programs are gone, and under emulation it has left
+        while a slow program was still connecting, which then waited for ever.
+        `wineserver -p` returns once the server listens; a program started
+        before that would start a server of its own."""
         self.run("wineserver", "-p")
         try:
             yield
@@ -171,11 +170,11 @@ class Prefix:
             if not os.path.isdir(template):
                 maker = Prefix(template + ".new", self.windows)
                 shutil.rmtree(maker.root, ignore_errors=True)
-                os.makedirs(maker.root)
-                maker.run("wineboot", "-i")
-                if self.windows:
-                    maker.wine("winecfg", "-v", self.windows)
-                maker.wait()
+                os.makedirs(maker.path)
+                with maker.session():
+                    maker.run("wineboot", "-i")
+                    if self.windows:
+                        maker.wine("winecfg", "-v", self.windows)
                 os.rename(maker.path, template)  # only a whole prefix becomes the template
                 shutil.rmtree(maker.root)
         self.run("cp", "-a", template, self.path)
@@ -211,9 +210,11 @@ class Prefix:
         moved = os.path.join(self.root, "installed.reg")
         with open(moved, "w", encoding=self.codec, newline="\r\n") as f:  # REGEDIT4 is ANSI
             f.write(reg)
-        self.wine("regedit", moved)
         if wait:
-            self.wait()
+            with self.session():
+                self.wine("regedit", moved)
+        else:
+            self.wine("regedit", moved)
 
     def write(self, windows_path, data):
         target = self.host_path(windows_path)
@@ -275,16 +276,21 @@ class Prefix:
         return lines
 
 
-def _running_server(pid):
-    """Whether /proc/PID is a wineserver still running (in a script's own PID
-    namespace, only its own servers are seen)."""
-    try:
-        with open("/proc/%s/stat" % pid) as f:
-            stat = f.read()
-    except (OSError, ValueError):
-        return False
-    name, _, rest = stat.partition(") ")
-    return name.endswith(("(wineserver64", "(wineserver32")) and rest[:1] != "Z"
+def _running(*names):
+    """Whether a program whose command line holds one of names is running (in
+    a script's own PID namespace, only its own programs are seen)."""
+    for pid in os.listdir("/proc"):
+        try:
+            with open("/proc/%s/stat" % pid) as f:
+                if f.read().partition(") ")[2][:1] == "Z":
+                    continue
+            with open("/proc/%s/cmdline" % pid, "rb") as f:
+                line = f.read().decode(errors="replace")
+        except (OSError, ValueError):
+            continue
+        if any(name in line for name in names):
+            return True
+    return False
 
 
 def _split_value(raw):
@@ -350,10 +356,13 @@ def next_start(prefix):
     system32 = prefix.host_path(r"C:\windows\system32")
     # Wine has no command.com; its own cmd.exe runs the same batch syntax.
     shutil.copyfile(os.path.join(system32, "cmd.exe"), os.path.join(system32, "command.com"))
-    # The session's own start-up may be the one that runs the RunOnce command,
-    # and `wineboot -r` does not wait for it: let the session end by itself.
-    prefix.run("wineboot", "-r")
-    prefix.wait(kill=False)
+    with prefix.session():
+        prefix.run("wineboot", "-r")
+        # The session's own start-up may be the one that runs the RunOnce
+        # command, and `wineboot -r` does not wait for it.
+        deadline = time.time() + 120
+        while time.time() < deadline and _running("command.com"):
+            time.sleep(0.2)
 
 
 class Display:
