@@ -72,9 +72,9 @@ def run_uninstaller(lab, args):
         print("The confirmation box is on your display (%s): answer it there."
               % os.environ["DISPLAY"])
         env = dict(lab.env, DISPLAY=os.environ["DISPLAY"])
-        rc = subprocess.run(["wine", winelab.UNINSTALLER], env=env,
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode
-        lab.wait()
+        with lab.session():
+            rc = subprocess.run(["wine", winelab.UNINSTALLER], env=env,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode
         return "with its confirmation box on your display", rc
     reason = "as asked" if args.silent else "no display is available"
     with lab.session():

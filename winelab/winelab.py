@@ -417,21 +417,19 @@ def answer_box(display, env, trace_path, number, key, screenshot=None):
     return boxes_shown(trace_path)[number - 1]
 
 
-def run_with_answers(lab, display, switches, keys, screenshot=None, end_session=True):
+def run_with_answers(lab, display, switches, keys, screenshot=None, in_session=False):
     """Runs the uninstaller on display and answers each box with its key in turn.
     Returns the exit code and the texts of the boxes shown, read from Wine's
-    msgbox trace, which logs each text as the box lays it out. Inside a
-    session (Prefix.session), end_session=False keeps Windows up."""
+    msgbox trace, which logs each text as the box lays it out. It is one start
+    of Windows, unless in_session says the caller holds one (Prefix.session)."""
     trace = os.path.join(lab.root, "trace.txt")
     env = dict(lab.env, DISPLAY=display.name, WINEDEBUG="-all,trace+msgbox,err+all")
-    with open(trace, "w") as err:
+    with contextlib.nullcontext() if in_session else lab.session(), open(trace, "w") as err:
         proc = subprocess.Popen(["wine", UNINSTALLER] + switches, env=env,
                                 stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=err)
         for i, key in enumerate(keys, 1):
             answer_box(display, env, trace, i, key, screenshot if i == 1 else None)
         rc = proc.wait(timeout=120)
-    if end_session:
-        lab.wait()
     return rc, boxes_shown(trace)
 
 
