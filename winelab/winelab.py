@@ -10,7 +10,10 @@ Wine facts this relies on, each checked where it matters:
   RegDeleteKeyA takes a key's sub-keys with it. A default prefix acts as NT.
 - Every new wineserver session is a new start of Windows: it runs the RunOnce
   commands. So the RunOnce value is read while the uninstaller's session is
-  still up, and `wineboot -r` plays the next start.
+  still up, and a new session plays the next start. Within a session, Windows
+  is started again by any program once services.exe and its children are
+  gone (they crash now and then under emulation), unless a process holds the
+  mark of the finished start: a session's boot_holder.exe does.
 - wineserver writes the registry to system.reg when it ends, so the state of a
   finished session can be read there without starting Windows again.
 """
@@ -28,6 +31,7 @@ import route
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 TEMPLATES = os.path.join(HERE, "..", "build", "wine-templates")
+BOOT_HOLDER = os.path.join(HERE, "..", "build", "windows", "boot_holder.exe")
 FIXTURE = os.path.join(HERE, "fixture")
 INSTALL_FOLDER = r"C:\Program Files\KOVRA\Picaro 2400R"
 UNINSTALLER = INSTALL_FOLDER + r"\zovovar.exe"
@@ -141,18 +145,41 @@ class Prefix:
             time.sleep(0.05)
 
     @contextlib.contextmanager
-    def session(self):
+    def session(self, hold=True):
         """One start of Windows, kept up between commands until the block ends.
         Every step runs in one: a server that a program starts by itself
         leaves when the programs are gone, and under emulation it has left
         while a slow program was still connecting, which then waited for ever.
         `wineserver -p` returns once the server listens; a program started
-        before that would start a server of its own."""
+        before that would start a server of its own. With hold, the block
+        begins once Windows has started (RunOnce commands run), and no later
+        program starts it again (boot_holder.cpp)."""
         self.run("wineserver", "-p")
+        holder = None
         try:
+            if hold:
+                holder = self._hold_start()
             yield
         finally:
             self.wait()
+            if holder:
+                holder.wait()
+
+    def _hold_start(self, timeout=300):
+        if not os.path.isfile(BOOT_HOLDER):
+            raise LabError("missing %s: build the windows preset first" % BOOT_HOLDER)
+        out = tempfile.TemporaryFile()
+        holder = subprocess.Popen(["wine", BOOT_HOLDER], env=self.env, stdin=subprocess.DEVNULL,
+                                  stdout=out, stderr=subprocess.DEVNULL)
+        deadline = time.time() + timeout
+        while holder.poll() is None and time.time() < deadline:
+            out.seek(0)
+            if out.read().startswith(b"held"):
+                return holder
+            time.sleep(0.1)
+        holder.kill()
+        raise LabError("Windows did not start within %d s (boot_holder exited %s)"
+                       % (timeout, holder.poll()))
 
     # ---- setting up -------------------------------------------------------------
     def create(self):
@@ -171,7 +198,7 @@ class Prefix:
                 maker = Prefix(template + ".new", self.windows)
                 shutil.rmtree(maker.root, ignore_errors=True)
                 os.makedirs(maker.path)
-                with maker.session():
+                with maker.session(hold=False):  # no prefix to start yet
                     maker.run("wineboot", "-i")
                     if self.windows:
                         maker.wine("winecfg", "-v", self.windows)
@@ -357,9 +384,8 @@ def next_start(prefix):
     # Wine has no command.com; its own cmd.exe runs the same batch syntax.
     shutil.copyfile(os.path.join(system32, "cmd.exe"), os.path.join(system32, "command.com"))
     with prefix.session():
-        prefix.run("wineboot", "-r")
-        # The session's own start-up may be the one that runs the RunOnce
-        # command, and `wineboot -r` does not wait for it.
+        # The start waits for the RunOnce commands, but gives up on them
+        # after two minutes.
         deadline = time.time() + 120
         while time.time() < deadline and _running("command.com"):
             time.sleep(0.2)
