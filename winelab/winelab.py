@@ -191,7 +191,8 @@ class Prefix:
         shutil.rmtree(self.root, ignore_errors=True)
         os.makedirs(self.root)
         os.makedirs(TEMPLATES, exist_ok=True)
-        template = os.path.join(TEMPLATES, self.windows or "nt")
+        # The recipe's number is in the name: a changed recipe makes new templates.
+        template = os.path.join(TEMPLATES, "%s.2" % (self.windows or "nt"))
         with open(template + ".lock", "w") as lock:
             fcntl.flock(lock, fcntl.LOCK_EX)
             if not os.path.isdir(template):
@@ -202,6 +203,7 @@ class Prefix:
                     maker.run("wineboot", "-i")
                     if self.windows:
                         maker.wine("winecfg", "-v", self.windows)
+                _start_services_on_demand(os.path.join(maker.path, "system.reg"))
                 os.rename(maker.path, template)  # only a whole prefix becomes the template
                 shutil.rmtree(maker.root)
         self.run("cp", "-a", template, self.path)
@@ -301,6 +303,20 @@ class Prefix:
             lines = {line.replace(reg_form(here), reg_form(fixture)).replace(here, fixture)
                      for line in lines}
         return lines
+
+
+def _start_services_on_demand(system_reg):
+    """Makes Wine's services start when asked, not at every start of Windows,
+    in a prefix whose wineserver has ended. Nothing here needs them, and under
+    qemu 7.2 a program that services.exe starts now and then deadlocks in the
+    fork that starts it (a lock held by another thread of services.exe), and
+    with it the start of Windows; the services also crash and cost 10 s each."""
+    with open(system_reg, encoding="utf-8") as f:
+        text = f.read()
+    text = re.sub(r'(\[System\\\\CurrentControlSet\\\\Services\\\\[^\]\\]+\] \d+\n'
+                  r'(?:[^\[\n].*\n|\n)*?"Start"=dword:)0000000[012]', r"\g<1>00000003", text)
+    with open(system_reg, "w", encoding="utf-8") as f:
+        f.write(text)
 
 
 def _running(*names):
