@@ -121,8 +121,12 @@ class Prefix:
         # Output goes to files, not pipes: Wine's background programs inherit
         # them and would hold a pipe open for the whole session.
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-            done = subprocess.run(list(args), env=env or self.env, stdin=subprocess.DEVNULL,
-                                  stdout=out, stderr=err, timeout=timeout)
+            try:
+                done = subprocess.run(list(args), env=env or self.env, stdin=subprocess.DEVNULL,
+                                      stdout=out, stderr=err, timeout=timeout)
+            except subprocess.TimeoutExpired:
+                raise LabError("%s did not end within %d s; processes:\n%s"
+                               % (" ".join(args), timeout, _processes()))
             out.seek(0)
             err.seek(0)
             done.stdout, done.stderr = out.read(), err.read()
@@ -177,9 +181,10 @@ class Prefix:
             if out.read().startswith(b"held"):
                 return holder
             time.sleep(0.1)
+        report = _processes()
         holder.kill()
-        raise LabError("Windows did not start within %d s (boot_holder exited %s)"
-                       % (timeout, holder.poll()))
+        raise LabError("Windows did not start within %d s (boot_holder exited %s); processes:\n%s"
+                       % (timeout, holder.poll(), report))
 
     # ---- setting up -------------------------------------------------------------
     def create(self):
@@ -317,6 +322,28 @@ def _start_services_on_demand(system_reg):
                   r'(?:[^\[\n].*\n|\n)*?"Start"=dword:)0000000[012]', r"\g<1>00000003", text)
     with open(system_reg, "w", encoding="utf-8") as f:
         f.write(text)
+
+
+def _processes():
+    """This namespace's processes, each with what its threads wait in: what a
+    hang report needs."""
+    lines = []
+    for pid in sorted((p for p in os.listdir("/proc") if p.isdigit()), key=int):
+        try:
+            with open("/proc/%s/cmdline" % pid, "rb") as f:
+                line = f.read().replace(b"\0", b" ").decode(errors="replace").strip()
+            with open("/proc/%s/stat" % pid) as f:
+                state, parent = f.read().rpartition(") ")[2].split()[:2]
+            waits = []
+            for task in sorted(os.listdir("/proc/%s/task" % pid), key=int):
+                with open("/proc/%s/task/%s/wchan" % (pid, task)) as f:
+                    waits.append(f.read() or "-")
+        except OSError:
+            continue
+        if line:
+            lines.append("  %s (of %s) %s %s [%s]" % (pid, parent, state, line[:160],
+                                                        " ".join(waits)))
+    return "\n".join(lines)
 
 
 def _running(*names):
