@@ -172,14 +172,15 @@ class Prefix:
     def _hold_start(self, timeout=300):
         if not os.path.isfile(BOOT_HOLDER):
             raise LabError("missing %s: build the windows preset first" % BOOT_HOLDER)
-        out = tempfile.TemporaryFile()
-        holder = subprocess.Popen(["wine", BOOT_HOLDER], env=self.env, stdin=subprocess.DEVNULL,
-                                  stdout=out, stderr=subprocess.DEVNULL)
+        said = os.path.join(self.root, "boot_holder.out")
+        with open(said, "wb") as out:
+            holder = subprocess.Popen(["wine", BOOT_HOLDER], env=self.env, stdin=subprocess.DEVNULL,
+                                      stdout=out, stderr=subprocess.DEVNULL)
         deadline = time.time() + timeout
         while holder.poll() is None and time.time() < deadline:
-            out.seek(0)
-            if out.read().startswith(b"held"):
-                return holder
+            with open(said, "rb") as out:
+                if out.read().startswith(b"held"):
+                    return holder
             time.sleep(0.1)
         report = _processes()
         holder.kill()
