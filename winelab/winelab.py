@@ -325,43 +325,41 @@ def _start_services_on_demand(system_reg):
         f.write(text)
 
 
-def _processes():
-    """This namespace's processes, each with what its threads wait in: what a
-    hang report needs."""
-    lines = []
+def _each_process():
+    """(pid, state, parent pid, command line) of every process that can be seen:
+    in a script's own PID namespace, only its own."""
     for pid in sorted((p for p in os.listdir("/proc") if p.isdigit()), key=int):
         try:
             with open("/proc/%s/cmdline" % pid, "rb") as f:
                 line = f.read().replace(b"\0", b" ").decode(errors="replace").strip()
             with open("/proc/%s/stat" % pid) as f:
                 state, parent = f.read().rpartition(") ")[2].split()[:2]
-            waits = []
+        except OSError:
+            continue
+        if line:
+            yield pid, state, parent, line
+
+
+def _processes():
+    """Every process, with what each of its threads waits in: what a hang
+    report needs."""
+    lines = []
+    for pid, state, parent, line in _each_process():
+        waits = []
+        try:
             for task in sorted(os.listdir("/proc/%s/task" % pid), key=int):
                 with open("/proc/%s/task/%s/wchan" % (pid, task)) as f:
                     waits.append(f.read() or "-")
         except OSError:
-            continue
-        if line:
-            lines.append("  %s (of %s) %s %s [%s]" % (pid, parent, state, line[:160],
-                                                        " ".join(waits)))
+            pass  # gone meanwhile
+        lines.append("  %s (of %s) %s %s [%s]" % (pid, parent, state, line[:160], " ".join(waits)))
     return "\n".join(lines)
 
 
 def _running(*names):
-    """Whether a program whose command line holds one of names is running (in
-    a script's own PID namespace, only its own programs are seen)."""
-    for pid in os.listdir("/proc"):
-        try:
-            with open("/proc/%s/stat" % pid) as f:
-                if f.read().partition(") ")[2][:1] == "Z":
-                    continue
-            with open("/proc/%s/cmdline" % pid, "rb") as f:
-                line = f.read().decode(errors="replace")
-        except (OSError, ValueError):
-            continue
-        if any(name in line for name in names):
-            return True
-    return False
+    """Whether a program whose command line holds one of names is running."""
+    return any(state != "Z" and any(name in line for name in names)
+               for _, state, _, line in _each_process())
 
 
 def _split_value(raw):
