@@ -245,10 +245,7 @@ class Prefix:
         moved = os.path.join(self.root, "installed.reg")
         with open(moved, "w", encoding=self.codec, newline="\r\n") as f:  # REGEDIT4 is ANSI
             f.write(reg)
-        if wait:
-            with self.session():
-                self.wine("regedit", moved)
-        else:
+        with self.session() if wait else contextlib.nullcontext():
             self.wine("regedit", moved)
 
     def write(self, windows_path, data):
