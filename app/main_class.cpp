@@ -14,7 +14,7 @@ void RegisterMainClass(HINSTANCE instance)
     cls.hInstance = instance;
     cls.hIcon = LoadIconA(instance, kMainClassName);
     cls.hCursor = LoadCursorA(NULL, IDC_ARROW);
-    cls.hbrBackground = (HBRUSH)(COLOR_WINDOW + 1);
+    cls.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     cls.lpszMenuName = kMainClassName;
     cls.lpszClassName = kMainClassName;
     cls.hIconSm = NULL;

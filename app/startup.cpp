@@ -7,5 +7,5 @@
 extern "C" void WinMainCRTStartup()
 {
     const char *tail = CommandTail(GetCommandLineA());
-    ExitProcess((UINT)WinMain(GetModuleHandleA(NULL), NULL, (LPSTR)tail, SW_SHOWDEFAULT));
+    ExitProcess((UINT)WinMain(GetModuleHandleA(NULL), NULL, const_cast<LPSTR>(tail), SW_SHOWDEFAULT));
 }

@@ -6,7 +6,7 @@ static int IsBlank(unsigned char c) { return c != '\0' && c <= ' '; }
 
 const char *CommandTail(const char *commandLine)
 {
-    const unsigned char *p = (const unsigned char *)commandLine;
+    const unsigned char *p = reinterpret_cast<const unsigned char *>(commandLine);
     if (*p == '"') {
         // A quoted name ends at its closing quote; without one it is the whole line.
         ++p;
@@ -16,7 +16,7 @@ const char *CommandTail(const char *commandLine)
         while (*p > ' ') ++p;
     }
     while (IsBlank(*p)) ++p;
-    return (const char *)p;
+    return reinterpret_cast<const char *>(p);
 }
 
 SwitchSet ParseSwitches(const char *tail)

@@ -27,7 +27,7 @@ DWORD ReadTextValue(HKEY key, const char *name, char *buf, DWORD size)
 {
     DWORD type;
     DWORD count = size;
-    if (RegQueryValueExA(key, name, NULL, &type, (LPBYTE)buf, &count) != ERROR_SUCCESS)
+    if (RegQueryValueExA(key, name, NULL, &type, reinterpret_cast<LPBYTE>(buf), &count) != ERROR_SUCCESS)
         return 0;
     if (count > size) return 0;
     if (count == 0 || buf[count - 1] != '\0') {

@@ -76,7 +76,7 @@ static void ScheduleSelfDeletion(const char *folder)
     DWORD disposition;
     RegCreateKeyExA(HKEY_LOCAL_MACHINE, kRunOnceKey, 0, NULL, REG_OPTION_NON_VOLATILE,
                     KEY_ALL_ACCESS, NULL, &runOnce, &disposition);
-    RegSetValueExA(runOnce, kRunOnceValue, 0, REG_SZ, (const BYTE *)command, sizeof command);
+    RegSetValueExA(runOnce, kRunOnceValue, 0, REG_SZ, reinterpret_cast<const BYTE *>(command), sizeof command);
     RegCloseKey(runOnce);
 }
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Every test: installs what is missing, builds zovovar.exe and the host build,
-# then runs the host tests, the Wine end-to-end tests and the platform checks,
-# and the host tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
+# then runs the static analysis (scripts/analyze.sh), the host tests, the Wine
+# end-to-end tests and the platform checks, and the host tests again under
+# AddressSanitizer and UndefinedBehaviorSanitizer.
 # --emulated runs the Wine tests through qemu-i386 even where i386 code runs
 # natively (winelab/route.py).
 set -euo pipefail
@@ -18,6 +19,7 @@ jobs=$(nproc)
 cmake --preset windows >/dev/null
 cmake --build --preset windows
 cmake --preset host >/dev/null
+bash scripts/analyze.sh
 cmake --build --preset host -j"$jobs"
 ctest --preset host -j"$jobs"
 

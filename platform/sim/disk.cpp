@@ -124,7 +124,7 @@ FILE *SimFopen(const char *path, const char *mode)
         m.files[p].clear();
         m.fileNames[p] = path;
         m.streams.push_back(Stream{p, true});
-        f = (FILE *)(uintptr_t)m.streams.size();  // a token, never dereferenced
+        f = reinterpret_cast<FILE *>(uintptr_t{m.streams.size()});  // a token, never dereferenced
     }
     Record("fopen(" + Quote(path) + ", " + Quote(mode) + ") = " +
            (f ? "stream" + std::to_string((uintptr_t)f) : "NULL"));
@@ -175,7 +175,9 @@ BOOL RemoveDirectoryA(LPCSTR path)
     return ok;
 }
 
+// cppcheck-suppress constParameter ; the signature is Windows's
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                   // cppcheck-suppress constParameter ; the signature is Windows's
                    DWORD disposition, DWORD flags, HANDLE templateFile)
 {
     LONG err = Injected("CreateFileA");
@@ -188,7 +190,7 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
         uintptr_t id = 0x100 + m.openFiles.size() * 4;
         while (m.openFiles.count(id)) id += 4;
         m.openFiles[id] = p;
-        h = (HANDLE)id;
+        h = reinterpret_cast<HANDLE>(id);
     }
     Record("CreateFileA(" + Quote(path) + ", " + Hex(access) + ", " + std::to_string(share) + ", " +
            (security ? "security" : "NULL") + ", " + std::to_string(disposition) + ", " +
@@ -196,6 +198,7 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
     return h;
 }
 
+// cppcheck-suppress constParameter ; the signature is Windows's
 BOOL WriteFile(HANDLE file, LPCVOID data, DWORD count, LPDWORD written, LPOVERLAPPED overlapped)
 {
     LONG err = Injected("WriteFile");
@@ -203,12 +206,12 @@ BOOL WriteFile(HANDLE file, LPCVOID data, DWORD count, LPDWORD written, LPOVERLA
     BOOL ok = !err && it != m.openFiles.end() && !overlapped;
     DWORD n = ok ? (DWORD)std::min<size_t>(count, m.writeLimit) : 0;
     if (ok) {
-        m.files[it->second].append((const char *)data, n);
+        m.files[it->second].append(static_cast<const char *>(data), n);
         m.writeLimit -= n;
     }
     if (written) *written = n;
     Record("WriteFile(" + Hex((uint32_t)(uintptr_t)file) + ", " +
-           QuoteBytes(std::string((const char *)data, count)) + ", " + std::to_string(count) +
+           QuoteBytes(std::string(static_cast<const char *>(data), count)) + ", " + std::to_string(count) +
            ") = " + std::to_string(ok) + " [" + std::to_string(n) + "]");
     return ok;
 }

@@ -81,6 +81,7 @@ LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY 
     return err;
 }
 
+// cppcheck-suppress constParameter ; the signature is Windows's
 LONG RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
                       LPDWORD size)
 {
@@ -105,6 +106,8 @@ LONG RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPB
             std::memset(data, '?', offered);
             err = ERROR_MORE_DATA;
         } else if (data) {
+            // The stored bytes as they are: a value need not end in a zero.
+            // NOLINTNEXTLINE(bugprone-not-null-terminated-result)
             std::memcpy(data, v->bytes.data(), v->bytes.size());
         }
         if (size) *size = (DWORD)v->bytes.size();
@@ -116,6 +119,7 @@ LONG RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPB
 }
 
 LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR cls, DWORD options,
+                     // cppcheck-suppress constParameter ; the signature is Windows's
                      REGSAM access, LPSECURITY_ATTRIBUTES security, PHKEY result,
                      LPDWORD disposition)
 {
@@ -150,9 +154,9 @@ LONG RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYT
     if (!err) {
         auto &k = m.keys[*path];
         k.values[Upper(name ? name : "")] =
-            Value{name ? name : "", type, std::string((const char *)data, size)};
+            Value{name ? name : "", type, std::string(reinterpret_cast<const char *>(data), size)};
     }
-    std::string text(data ? (const char *)data : "", data ? strnlen((const char *)data, size) : 0);
+    std::string text(data ? reinterpret_cast<const char *>(data) : "", data ? strnlen(reinterpret_cast<const char *>(data), size) : 0);
     Record("RegSetValueExA(" + KeyName(key) + ", " + Quote(name) + ", " +
            std::to_string(reserved) + ", " + (type == REG_SZ ? "REG_SZ" : std::to_string(type)) +
            ", " + Quote(text.c_str()) + ", " + std::to_string(size) + ") = " +

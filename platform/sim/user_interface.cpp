@@ -15,6 +15,7 @@ LPSTR GetCommandLineA()
 
 // ---- User interface --------------------------------------------------------------
 
+// cppcheck-suppress constParameter ; the signature is Windows's
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
 {
     int answer = IDCANCEL;
@@ -27,18 +28,18 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
     return answer;
 }
 
-ATOM RegisterClassExA(const WNDCLASSEXA *c)
+ATOM RegisterClassExA(const WNDCLASSEXA *cls)
 {
     std::ostringstream s;
-    s << "RegisterClassExA(cbSize=" << c->cbSize << ", style=" << Hex(c->style)
-      << ", lpfnWndProc=" << (c->lpfnWndProc ? "set" : "NULL") << ", cbClsExtra=" << c->cbClsExtra
-      << ", cbWndExtra=" << c->cbWndExtra << ", hInstance=" << Hex((uint32_t)(uintptr_t)c->hInstance)
-      << ", hIcon=" << Hex((uint32_t)(uintptr_t)c->hIcon)
-      << ", hCursor=" << Hex((uint32_t)(uintptr_t)c->hCursor)
-      << ", hbrBackground=" << (uintptr_t)c->hbrBackground
-      << ", lpszMenuName=" << Quote(c->lpszMenuName)
-      << ", lpszClassName=" << Quote(c->lpszClassName)
-      << ", hIconSm=" << (c->hIconSm ? "set" : "NULL") << ") = 1";
+    s << "RegisterClassExA(cbSize=" << cls->cbSize << ", style=" << Hex(cls->style)
+      << ", lpfnWndProc=" << (cls->lpfnWndProc ? "set" : "NULL") << ", cbClsExtra=" << cls->cbClsExtra
+      << ", cbWndExtra=" << cls->cbWndExtra << ", hInstance=" << Hex((uint32_t)(uintptr_t)cls->hInstance)
+      << ", hIcon=" << Hex((uint32_t)(uintptr_t)cls->hIcon)
+      << ", hCursor=" << Hex((uint32_t)(uintptr_t)cls->hCursor)
+      << ", hbrBackground=" << (uintptr_t)cls->hbrBackground
+      << ", lpszMenuName=" << Quote(cls->lpszMenuName)
+      << ", lpszClassName=" << Quote(cls->lpszClassName)
+      << ", hIconSm=" << (cls->hIconSm ? "set" : "NULL") << ") = 1";
     Record(s.str());
     return 1;
 }
@@ -56,6 +57,7 @@ HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name)
     return (HCURSOR)(uintptr_t)0xC00;
 }
 
+// cppcheck-suppress constParameter ; the signature is Windows's
 BOOL GetMessageA(LPMSG msg, HWND window, UINT first, UINT last)
 {
     std::memset(msg, 0, sizeof *msg);

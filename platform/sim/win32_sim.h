@@ -53,7 +53,7 @@ typedef HBRUSH__ *HBRUSH;
 #define TRUE 1
 #define FALSE 0
 
-#define HKEY_LOCAL_MACHINE ((HKEY)(uintptr_t)0x80000002u)
+#define HKEY_LOCAL_MACHINE (reinterpret_cast<HKEY>(uintptr_t{0x80000002u}))
 #define KEY_READ 0x20019u
 #define KEY_ALL_ACCESS 0xF003Fu
 #define REG_OPTION_NON_VOLATILE 0u
@@ -80,7 +80,7 @@ typedef HBRUSH__ *HBRUSH;
 #define CS_VREDRAW 0x0001u
 #define CS_HREDRAW 0x0002u
 #define COLOR_WINDOW 5
-#define MAKEINTRESOURCEA(i) ((LPSTR)(uintptr_t)(uint16_t)(i))
+#define MAKEINTRESOURCEA(i) (reinterpret_cast<LPSTR>(uintptr_t{static_cast<uint16_t>(i)}))
 #define IDC_ARROW MAKEINTRESOURCEA(32512)
 #define WM_NULL 0x0000u
 #define WM_QUIT 0x0012u
@@ -121,7 +121,7 @@ typedef SECURITY_ATTRIBUTES *LPSECURITY_ATTRIBUTES;
 struct OVERLAPPED;
 typedef OVERLAPPED *LPOVERLAPPED;
 
-#define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
+#define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(intptr_t{-1}))
 #define GENERIC_WRITE 0x40000000u
 #define FILE_SHARE_READ 0x1u
 #define FILE_SHARE_WRITE 0x2u

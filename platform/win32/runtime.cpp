@@ -7,13 +7,13 @@ TextStream *OpenTextStream(const char *path, const char *mode)
     HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     // No successful open gives a null handle, so NULL stays free for failure.
-    return file == INVALID_HANDLE_VALUE ? NULL : (TextStream *)file;
+    return file == INVALID_HANDLE_VALUE ? NULL : static_cast<TextStream *>(file);
 }
 
 static int WriteWhole(TextStream *stream, const char *bytes, DWORD count)
 {
     DWORD written = 0;
-    return count == 0 || (WriteFile((HANDLE)stream, bytes, count, &written, NULL) && written == count);
+    return count == 0 || (WriteFile(static_cast<HANDLE>(stream), bytes, count, &written, NULL) && written == count);
 }
 
 int PutText(const char *text, TextStream *stream)
@@ -29,6 +29,6 @@ int PutText(const char *text, TextStream *stream)
     }
 }
 
-int CloseTextStream(TextStream *stream) { return CloseHandle((HANDLE)stream) ? 0 : -1; }
+int CloseTextStream(TextStream *stream) { return CloseHandle(static_cast<HANDLE>(stream)) ? 0 : -1; }
 
 int RemoveEmptyFolder(const char *path) { return RemoveDirectoryA(path) ? 0 : -1; }
