@@ -15,17 +15,26 @@ needs=(
   "g++:g++"
   "make:make"
   "clang++:clang"
+  "clang-tidy:clang-tidy"
+  "cppcheck:cppcheck"
   "Xvfb:xvfb"
   "xauth:xauth"
   "xdotool:xdotool"
   "import:imagemagick"
   "/usr/bin/python3:python3"
+  "mkfs.fat:dosfstools"
+  "mcopy:mtools"
+  "xorriso:xorriso"
+  "isoinfo:genisoimage"
+  "7z:p7zip-full"
+  "unzip:unzip"
 )
 files=(
   "/usr/include/gtest/gtest.h:libgtest-dev"
   "/usr/lib/i386-linux-gnu/wine/i386-windows/cmd.exe:wine32:i386"
   "/usr/lib/wine/wine-preloader:wine32-preloader:i386"
   "/usr/lib/wine/wineserver64:wine64"
+  "/usr/share/wine/fonts/marlett.ttf:fonts-wine"
   "/usr/lib/python3/dist-packages/pefile.py:python3-pefile"
   "/usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a:libclang-rt-14-dev"
 )
@@ -61,11 +70,21 @@ install() {
 }
 
 install "${missing[@]}"
-# A Japanese locale, from which Wine takes the ANSI code page 932.
-if ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf-\?8'; then
-  [ -e /usr/share/i18n/locales/ja_JP ] || install locales
-  $SUDO localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
-fi
+# A Japanese locale, from which Wine takes the ANSI code page 932. Listed in
+# /etc/locale.gen, as Debian keeps its locales, so that a later locale-gen on
+# this machine makes it again instead of removing it.
+locales=("ja_JP.UTF-8 UTF-8")
+[ -e /usr/sbin/locale-gen ] || install locales
+for entry in "${locales[@]}"; do
+  if ! grep -qx "$entry" /etc/locale.gen 2>/dev/null; then
+    echo "$entry" | $SUDO tee -a /etc/locale.gen >/dev/null
+    generate=1
+  fi
+  # locale -a spells ja_JP.UTF-8 as ja_JP.utf8
+  fold=$(echo "${entry%% *}" | tr 'A-Z' 'a-z' | tr -d -)
+  locale -a 2>/dev/null | tr 'A-Z' 'a-z' | tr -d - | grep -qx "$fold" || generate=1
+done
+[ -z "${generate:-}" ] || $SUDO locale-gen >/dev/null
 # wine32 brings the i386 loader. Where it cannot run, or the emulated route is
 # asked for, qemu's user-mode emulation runs it.
 if [ "${ZOVOVAR_WINE_EMULATED:-}" = 1 ] || ! /lib/i386-linux-gnu/ld-linux.so.2 --version >/dev/null 2>&1; then
