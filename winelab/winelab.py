@@ -22,6 +22,7 @@ import fcntl
 import os
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -52,6 +53,13 @@ WINE_SESSION_KEYS = (
 
 class LabError(Exception):
     pass
+
+
+class Hang(LabError):
+    """A step of Wine's that did not end."""
+
+
+SERVERS = ("wineserver64", "wineserver32")
 
 
 def enter():
@@ -117,26 +125,51 @@ class Prefix:
         return windows_path
 
     # ---- running things ---------------------------------------------------------
-    def run(self, *args, check=True, env=None, timeout=300):
+    def run(self, *args, check=True, env=None, timeout=300, server=False):
+        """Runs a command to its end. With server, it is a Windows program of
+        the session: once the session's wineserver has gone it can only wait
+        for ever, so that is a hang too, found in seconds."""
         # Output goes to files, not pipes: Wine's background programs inherit
         # them and would hold a pipe open for the whole session.
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-            try:
-                done = subprocess.run(list(args), env=env or self.env, stdin=subprocess.DEVNULL,
-                                      stdout=out, stderr=err, timeout=timeout)
-            except subprocess.TimeoutExpired:
-                raise LabError("%s did not end within %d s; processes:\n%s"
-                               % (" ".join(args), timeout, _processes()))
+            proc = subprocess.Popen(list(args), env=env or self.env, stdin=subprocess.DEVNULL,
+                                    stdout=out, stderr=err)
+            self._watch(proc, " ".join(args), timeout, server)
             out.seek(0)
             err.seek(0)
-            done.stdout, done.stderr = out.read(), err.read()
+            done = subprocess.CompletedProcess(args, proc.returncode, out.read(), err.read())
         if check and done.returncode != 0:
             raise LabError("%s exited %d: %s" % (" ".join(args), done.returncode,
                                                  done.stderr.decode(errors="replace")[-2000:]))
         return done
 
     def wine(self, *args, **kw):
-        return self.run("wine", *args, **kw)
+        return self.run("wine", *args, server=True, **kw)
+
+    def _watch(self, proc, what, timeout, server, ready=lambda: False):
+        """Waits until proc ends or ready() is true; raises Hang when that
+        takes longer than timeout, or when the server has been gone 5 s."""
+        deadline = time.time() + timeout
+        gone = None
+        while proc.poll() is None and not ready():
+            now = time.time()
+            gone = (gone or now) if server and not _running(*SERVERS) else None
+            if now > deadline or (gone and now - gone > 5):
+                report = _processes()
+                proc.kill()
+                proc.wait()
+                why = ("went on after the session's wineserver had ended" if gone
+                       else "was not done within %d s" % timeout)
+                raise Hang("%s %s; processes:\n%s%s" % (what, why, report, self._server_said()))
+            time.sleep(0.2)
+
+    def _server_said(self):
+        try:
+            with open(os.path.join(self.root, "wineserver.log"), "rb") as f:
+                said = f.read()[-2000:].decode(errors="replace").strip()
+        except OSError:
+            return ""
+        return "\nwineserver said: " + said if said else ""
 
     def wait(self):
         """Ends the session's programs and waits for wineserver to save the registry."""
@@ -145,11 +178,31 @@ class Prefix:
         # -w returns once the server stops listening, which is before it has
         # written the registry out: wait for the process itself to end.
         deadline = time.time() + 60
-        while time.time() < deadline and _running("wineserver64", "wineserver32"):
+        while time.time() < deadline and _running(*SERVERS):
             time.sleep(0.05)
+        # What wineserver does not know of: a child forked by one of its
+        # programs and stuck in qemu before it could run.
+        for pid in _prefix_processes(self.path):
+            with contextlib.suppress(OSError):
+                os.kill(int(pid), signal.SIGKILL)
+
+    def once_more(self, what, step):
+        """Runs step, a step before the program under test. If Wine hangs in
+        it, ends what is left of it, says so and runs it once more; a second
+        hang in a row is a failure like any other."""
+        try:
+            return step()
+        except Hang as e:
+            print("winelab: %s hung; ending it and starting it once more. What hung: %s"
+                  % (what, e), flush=True)
+            self.wait()
+        try:
+            return step()
+        except Hang as e:
+            raise LabError("%s hung twice in a row: %s" % (what, e))
 
     @contextlib.contextmanager
-    def session(self, hold=True):
+    def session(self, hold=True, again=True):
         """One start of Windows, kept up between commands until the block ends.
         Every step runs in one: a server that a program starts by itself
         leaves when the programs are gone, and under emulation it has left
@@ -157,35 +210,40 @@ class Prefix:
         `wineserver -p` returns once the server listens; a program started
         before that would start a server of its own. With hold, the block
         begins once Windows has started (RunOnce commands run), and no later
-        program starts it again (boot_holder.cpp)."""
-        self.run("wineserver", "-p")
+        program starts it again (boot_holder.cpp). With again, a start that
+        hangs is made once more (once_more); not where the start of Windows is
+        itself under test."""
+        def start():
+            with open(os.path.join(self.root, "wineserver.log"), "ab") as log:
+                # The server keeps the log as its output: what it says when it ends.
+                subprocess.run(["wineserver", "-p"], env=self.env, stdin=subprocess.DEVNULL,
+                               stdout=log, stderr=log, check=True)
+            return self._hold_start() if hold else None
         holder = None
         try:
-            if hold:
-                holder = self._hold_start()
+            holder = self.once_more("the start of Windows", start) if again else start()
             yield
         finally:
             self.wait()
             if holder:
                 holder.wait()
 
-    def _hold_start(self, timeout=300):
+    def _hold_start(self, timeout=120):
         if not os.path.isfile(BOOT_HOLDER):
             raise LabError("missing %s: build the windows preset first" % BOOT_HOLDER)
         said = os.path.join(self.root, "boot_holder.out")
         with open(said, "wb") as out:
             holder = subprocess.Popen(["wine", BOOT_HOLDER], env=self.env, stdin=subprocess.DEVNULL,
                                       stdout=out, stderr=subprocess.DEVNULL)
-        deadline = time.time() + timeout
-        while holder.poll() is None and time.time() < deadline:
+
+        def held():
             with open(said, "rb") as out:
-                if out.read().startswith(b"held"):
-                    return holder
-            time.sleep(0.1)
-        report = _processes()
-        holder.kill()
-        raise LabError("Windows did not start within %d s (boot_holder exited %s); processes:\n%s"
-                       % (timeout, holder.poll(), report))
+                return out.read().startswith(b"held")
+        # A start takes 2-12 s under emulation.
+        self._watch(holder, "the start of Windows (boot_holder.exe)", timeout, True, held)
+        if not held():
+            raise Hang("boot_holder.exe exited %s before Windows had started" % holder.poll())
+        return holder
 
     # ---- setting up -------------------------------------------------------------
     def create(self):
@@ -203,12 +261,17 @@ class Prefix:
             fcntl.flock(lock, fcntl.LOCK_EX)
             if not os.path.isdir(template):
                 maker = Prefix(template + ".new", self.windows)
-                shutil.rmtree(maker.root, ignore_errors=True)
-                os.makedirs(maker.path)
-                with maker.session(hold=False):  # no prefix to start yet
-                    maker.run("wineboot", "-i")
-                    if self.windows:
-                        maker.wine("winecfg", "-v", self.windows)
+
+                def make():
+                    shutil.rmtree(maker.root, ignore_errors=True)
+                    os.makedirs(maker.path)
+                    # No prefix to start yet, and no start to make once more
+                    # within the making, which is made once more whole.
+                    with maker.session(hold=False, again=False):
+                        maker.run("wineboot", "-i", server=True, timeout=240)
+                        if self.windows:
+                            maker.wine("winecfg", "-v", self.windows)
+                maker.once_more("making the %s template" % (self.windows or "nt"), make)
                 _start_services_on_demand(os.path.join(maker.path, "system.reg"))
                 os.rename(maker.path, template)  # only a whole prefix becomes the template
                 shutil.rmtree(maker.root)
@@ -245,8 +308,14 @@ class Prefix:
         moved = os.path.join(self.root, "installed.reg")
         with open(moved, "w", encoding=self.codec, newline="\r\n") as f:  # REGEDIT4 is ANSI
             f.write(reg)
-        with self.session() if wait else contextlib.nullcontext():
+        if not wait:
             self.wine("regedit", moved)
+            return
+
+        def import_registry():  # in a session of its own, so made once more whole if it hangs
+            with self.session(again=False):
+                self.wine("regedit", moved)
+        self.once_more("installing the product", import_registry)
 
     def write(self, windows_path, data):
         target = self.host_path(windows_path)
@@ -337,6 +406,18 @@ def _each_process():
             yield pid, state, parent, line
 
 
+def _prefix_processes(prefix):
+    """The processes, but this one, that run for the given prefix."""
+    for pid in os.listdir("/proc"):
+        if pid.isdigit() and int(pid) != os.getpid():
+            try:
+                with open("/proc/%s/environ" % pid, "rb") as f:
+                    if ("WINEPREFIX=%s" % prefix).encode() in f.read().split(b"\0"):
+                        yield pid
+            except OSError:
+                continue
+
+
 def _processes():
     """Every process, with what each of its threads waits in: what a hang
     report needs."""
@@ -422,7 +503,7 @@ def next_start(prefix):
     system32 = prefix.host_path(r"C:\windows\system32")
     # Wine has no command.com; its own cmd.exe runs the same batch syntax.
     shutil.copyfile(os.path.join(system32, "cmd.exe"), os.path.join(system32, "command.com"))
-    with prefix.session():
+    with prefix.session(again=False):  # this start runs the product's script
         # The start waits for the RunOnce commands, but gives up on them
         # after two minutes.
         deadline = time.time() + 120
@@ -458,8 +539,9 @@ def boxes_shown(trace_path):
         return re.findall(r'MSGBOX_OnInit L"(.*)"', f.read())
 
 
-def answer_box(display, env, trace_path, number, key, screenshot=None):
-    """Waits for the number-th box, checks its caption, presses key; returns its text."""
+def answer_box(display, env, trace_path, number, key, picture=None):
+    """Waits for the number-th box, checks its caption, presses key; returns
+    its text. With picture, saves the box as a PNG file first."""
     deadline = time.time() + 60
     while len(boxes_shown(trace_path)) < number:
         if time.time() > deadline:
@@ -475,26 +557,41 @@ def answer_box(display, env, trace_path, number, key, screenshot=None):
                              stdout=subprocess.PIPE).stdout.decode().strip()
     if caption != "Uninstaller":
         fail("caption %r" % caption)
-    if screenshot:
-        subprocess.run(["import", "-window", "root", screenshot], env=xenv, check=False)
     subprocess.run(["xdotool", "windowfocus", "--sync", window], env=xenv, check=True)
+    if picture:
+        time.sleep(1)  # painted whole
+        # 16 colours are all a Windows 9x box has: a PNG of a few KiB.
+        subprocess.run(["import", "-window", window, "+dither", "-colors", "16",
+                        "PNG8:" + picture], env=xenv, check=True)
     subprocess.run(["xdotool", "key", key], env=xenv, check=True)
     return boxes_shown(trace_path)[number - 1]
 
 
-def run_with_answers(lab, display, switches, keys, screenshot=None, in_session=False):
-    """Runs the uninstaller on display and answers each box with its key in turn.
-    Returns the exit code and the texts of the boxes shown, read from Wine's
-    msgbox trace, which logs each text as the box lays it out. It is one start
-    of Windows, unless in_session says the caller holds one (Prefix.session)."""
+def run_with_answers(lab, display, switches, keys, pictures=(), in_session=False):
+    """Runs the uninstaller on display and answers each box with its key in turn,
+    saving box i first where pictures[i] names a file. Returns the exit code
+    and the texts of the boxes shown, read from Wine's msgbox trace, which logs
+    each text as the box lays it out. It is one start of Windows, unless
+    in_session says the caller holds one (Prefix.session)."""
     trace = os.path.join(lab.root, "trace.txt")
     env = dict(lab.env, DISPLAY=display.name, WINEDEBUG="-all,trace+msgbox,err+all")
-    with contextlib.nullcontext() if in_session else lab.session(), open(trace, "w") as err:
-        proc = subprocess.Popen(["wine", UNINSTALLER] + switches, env=env,
-                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=err)
-        for i, key in enumerate(keys, 1):
-            answer_box(display, env, trace, i, key, screenshot if i == 1 else None)
-        rc = proc.wait(timeout=120)
+    pictures = list(pictures) + [None] * len(keys)
+    with contextlib.nullcontext() if in_session else lab.session():
+        if any(pictures):
+            # No window manager runs on the display: Wine draws the frame and
+            # the caption itself, as Windows does.
+            lab.wine("reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Decorated",
+                     "/d", "N", "/f", env=env)
+            # Its caption buttons are glyphs of Marlett (fonts-wine), which this
+            # Wine finds only among the prefix's own fonts.
+            shutil.copyfile("/usr/share/wine/fonts/marlett.ttf",
+                            lab.host_path(r"C:\windows\Fonts\marlett.ttf"))
+        with open(trace, "w") as err:
+            proc = subprocess.Popen(["wine", UNINSTALLER] + switches, env=env,
+                                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=err)
+            for i, key in enumerate(keys):
+                answer_box(display, env, trace, i + 1, key, pictures[i])
+            rc = proc.wait(timeout=120)
     return rc, boxes_shown(trace)
 
 

@@ -40,7 +40,7 @@ def main(exe, work, screenshot=None):
             if lab.exists(winelab.SCRIPT):
                 os.remove(lab.host_path(winelab.SCRIPT))
             lab.install(exe, wait=False)
-            rc, texts = run_with_answers(lab, display, switches, keys, screenshot, in_session=True)
+            rc, texts = run_with_answers(lab, display, switches, keys, [screenshot], in_session=True)
             what = "%s %s" % (" ".join(switches) or "no switches", "+".join(keys) or "no keys")
             if rc != 0:
                 fail("%s: exit code %d" % (what, rc))
