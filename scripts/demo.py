@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Shows what zovovar.exe does, on a throwaway Wine prefix set to Windows 98.
 
-usage: demo.py EXE WORKDIR [--silent] [--screenshot FILE.png]
+usage: demo.py EXE WORKDIR [--silent] [--screenshot FILE.png | --pictures DIR]
 
 Installs the camera's driver package (the end-to-end tests' fixture), lists
 it, runs the uninstaller, and reports every file, folder, registry key and
@@ -12,7 +12,8 @@ uninstaller and its script are gone.
 With a display (DISPLAY set and reachable) the real confirmation box appears
 there and waits for you; without one, or with --silent, the uninstaller runs
 with /M. --screenshot runs it on a private Xvfb display instead, saves the
-confirmation box to FILE.png and answers OK itself.
+confirmation box, framed and captioned as Windows draws it, to FILE.png and
+answers OK itself; --pictures saves both boxes so (docs/ holds them).
 """
 import argparse
 import os
@@ -62,12 +63,16 @@ def has_display():
 
 def run_uninstaller(lab, args):
     """Runs it the way that fits; returns a sentence saying how, and the exit code."""
-    if args.screenshot:
+    if args.screenshot or args.pictures:
+        pictures = ([os.path.abspath(args.screenshot)] if args.screenshot else
+                    [os.path.abspath(os.path.join(args.pictures, n + ".png"))
+                     for n in ("confirm", "success")])
+        if args.pictures:
+            os.makedirs(args.pictures, exist_ok=True)
         with winelab.Display() as display:
-            rc, _ = winelab.run_with_answers(lab, display, [], ["Return", "Return"],
-                                                   os.path.abspath(args.screenshot))
-        return ("with its confirmation box on a private Xvfb display, answered OK "
-                "(screenshot: %s)" % args.screenshot), rc
+            rc, _ = winelab.run_with_answers(lab, display, [], ["Return", "Return"], pictures)
+        return ("with its boxes on a private Xvfb display, answered OK (saved: %s)"
+                % ", ".join(pictures)), rc
     if not args.silent and has_display():
         print("The confirmation box is on your display (%s): answer it there."
               % os.environ["DISPLAY"])
@@ -90,6 +95,8 @@ def main():
     parser.add_argument("workdir")
     parser.add_argument("--silent", action="store_true", help="run with /M even with a display")
     parser.add_argument("--screenshot", metavar="FILE", help="show the box under Xvfb, save it")
+    parser.add_argument("--pictures", metavar="DIR",
+                        help="as --screenshot, both boxes: DIR/confirm.png, DIR/success.png")
     args = parser.parse_args()
     if not os.path.isfile(args.exe):
         sys.exit("demo: %s is missing: build it with 'cmake --preset windows && "

@@ -1,0 +1,172 @@
+#!/usr/bin/env python3
+"""Builds the release of zovovar.exe from a clean checkout into dist/.
+
+usage: release.py [OUT]   (scripts/release.sh installs the tools first; OUT: dist)
+
+dist/ then holds:
+  zovovar-VERSION/          zovovar.exe and README.TXT (code page 1252, CR LF)
+  zovovar-VERSION.zip       that folder
+  zovovar-VERSION.img       a 1.44 MB FAT12 floppy image holding the two files
+  zovovar-VERSION.iso       a CD image (ISO 9660 with Joliet) holding them
+  SHA256SUMS                over every file above
+
+VERSION is the ProductVersion of the version block in resources/zovovar.rc.
+Every date inside is the last commit's, entries are sorted, and nothing of
+the machine (host, user, path, time zone) goes in: two runs from two clones
+of one commit give the same bytes. A dirty work tree or a failed build stops
+the release before anything is written; dist/ is replaced only when whole.
+"""
+import hashlib
+import os
+import re
+import shutil
+import subprocess
+import sys
+import time
+import zipfile
+
+ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+README_WIDTH = 78
+
+
+class ReleaseError(Exception):
+    pass
+
+
+def git(*args):
+    return subprocess.run(["git", "-C", ROOT] + list(args), check=True, stdout=subprocess.PIPE,
+                          universal_newlines=True).stdout
+
+
+def version():
+    rc = open(os.path.join(ROOT, "resources", "zovovar.rc"), encoding="ascii").read()
+    m = re.search(r'VALUE "ProductVersion", "([0-9][0-9A-Za-z.]*)"', rc)
+    if not m:
+        raise ReleaseError("no ProductVersion in resources/zovovar.rc")
+    return m.group(1)
+
+
+def readme(text, version):
+    """README.TXT for a Windows 9x machine: code page 1252, CR LF, short lines."""
+    text = text.replace("@VERSION@", version)
+    for number, line in enumerate(text.split("\n"), 1):
+        if len(line) > README_WIDTH:
+            raise ReleaseError("resources/README.TXT line %d is longer than %d characters"
+                               % (number, README_WIDTH))
+    try:
+        return text.replace("\n", "\r\n").encode("cp1252")
+    except UnicodeEncodeError as e:
+        raise ReleaseError("resources/README.TXT has a character outside code page 1252: %s" % e)
+
+
+def build(work):
+    """zovovar.exe built afresh from this checkout, in a folder of its own."""
+    shutil.rmtree(work, ignore_errors=True)
+    for step in (["cmake", "--preset", "windows", "-B", work],
+                 ["cmake", "--build", work, "--target", "zovovar"]):
+        if subprocess.run(step, cwd=ROOT, stdout=subprocess.DEVNULL).returncode != 0:
+            raise ReleaseError("the build failed (%s)" % " ".join(step))
+    return os.path.join(work, "zovovar.exe")
+
+
+def write_zip(path, folder, names, epoch):
+    """The folder as a zip: MS-DOS attributes, the commit's date, sorted entries."""
+    date = time.gmtime(epoch)[:6]
+    base = os.path.basename(folder)
+    with zipfile.ZipFile(path, "w") as z:
+        entry = zipfile.ZipInfo(base + "/", date)
+        entry.create_system, entry.external_attr = 0, 0x10  # a directory
+        z.writestr(entry, b"")
+        for name in names:
+            entry = zipfile.ZipInfo(base + "/" + name, date)
+            entry.create_system, entry.external_attr = 0, 0x20  # archive bit, as DOS sets it
+            entry.compress_type = zipfile.ZIP_DEFLATED
+            with open(os.path.join(folder, name), "rb") as f:
+                z.writestr(entry, f.read(), compresslevel=9)
+
+
+def run(args, env):
+    done = subprocess.run(args, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    if done.returncode != 0:
+        raise ReleaseError("%s failed: %s" % (args[0], done.stdout.decode(errors="replace")))
+
+
+def write_floppy(path, folder, names, env):
+    """A 1.44 MB floppy: mkfs.fat's standard 3.5" layout (FAT12, 224 root
+    entries, media F0), a fixed serial number, the files in the root."""
+    run(["mkfs.fat", "-C", "--invariant", "-F", "12", "-i", "20010000", "-n", "ZOVOVAR",
+         path, "1440"], env)
+    for name in names:
+        run(["mcopy", "-m", "-i", path, os.path.join(folder, name), "::" + name], env)
+
+
+def write_cd(path, folder, names, version, env):
+    """A CD image: ISO 9660 level 1 names (what DOS reads), Joliet names (what
+    Windows reads), and Rock Ridge with owner and modes made uniform (-r), so
+    that who builds it does not show. xorriso takes every date from
+    SOURCE_DATE_EPOCH."""
+    run(["xorriso", "-as", "mkisofs", "-quiet", "-iso-level", "1", "-J", "-r",
+         "-V", "ZOVOVAR_" + version.replace(".", "_"), "-o", path] +
+        [os.path.join(folder, n) for n in names], env)
+
+
+def release(out):
+    dirty = git("status", "--porcelain")
+    if dirty:
+        raise ReleaseError("the work tree has changes that are not committed:\n%s"
+                           "commit or stash them first; nothing was written" % dirty)
+    ver = version()
+    epoch = int(git("log", "-1", "--format=%ct"))
+    env = dict(os.environ, SOURCE_DATE_EPOCH=str(epoch), TZ="UTC", LC_ALL="C",
+               MTOOLS_SKIP_CHECK="1", MTOOLSRC="/dev/null")
+    exe = build(os.path.join(ROOT, "build", "release"))
+
+    staging = out + ".new"
+    shutil.rmtree(staging, ignore_errors=True)
+    try:
+        base = "zovovar-" + ver
+        folder = os.path.join(staging, base)
+        os.makedirs(folder)
+        names = ["README.TXT", "zovovar.exe"]
+        shutil.copyfile(exe, os.path.join(folder, "zovovar.exe"))
+        with open(os.path.join(ROOT, "resources", "README.TXT"), encoding="utf-8") as f:
+            text = f.read()
+        with open(os.path.join(folder, "README.TXT"), "wb") as f:
+            f.write(readme(text, ver))
+        for name in names:
+            os.chmod(os.path.join(folder, name), 0o644)
+            os.utime(os.path.join(folder, name), (epoch, epoch))
+        write_zip(os.path.join(staging, base + ".zip"), folder, names, epoch)
+        write_floppy(os.path.join(staging, base + ".img"), folder, names, env)
+        write_cd(os.path.join(staging, base + ".iso"), folder, names, ver, env)
+        files = sorted(os.path.relpath(os.path.join(top, n), staging)
+                       for top, _, found in os.walk(staging) for n in found)
+        with open(os.path.join(staging, "SHA256SUMS"), "w", newline="\n") as sums:
+            for name in files:
+                with open(os.path.join(staging, name), "rb") as f:
+                    sums.write("%s  %s\n" % (hashlib.sha256(f.read()).hexdigest(), name))
+        # Only a whole release replaces the last one.
+        old = out + ".old"
+        shutil.rmtree(old, ignore_errors=True)
+        if os.path.exists(out):
+            os.rename(out, old)
+        os.rename(staging, out)
+        shutil.rmtree(old, ignore_errors=True)
+    finally:
+        shutil.rmtree(staging, ignore_errors=True)
+    return sorted(os.listdir(out))
+
+
+def main():
+    if len(sys.argv) > 2:
+        sys.exit(__doc__)
+    out = os.path.abspath(sys.argv[1] if len(sys.argv) == 2 else os.path.join(ROOT, "dist"))
+    try:
+        made = release(out)
+    except ReleaseError as e:
+        sys.exit("release: %s" % e)
+    print("release: %s: %s" % (out, ", ".join(made)))
+
+
+if __name__ == "__main__":
+    main()
