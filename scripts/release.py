@@ -94,7 +94,7 @@ def run(args, env):
 def write_floppy(path, folder, names, env):
     """A 1.44 MB floppy: mkfs.fat's standard 3.5" layout (FAT12, 224 root
     entries, media F0), a fixed serial number, the files in the root."""
-    run(["mkfs.fat", "-C", "--invariant", "-F", "12", "-i", "20010000", "-n", "ZOVOVAR",
+    run(["/usr/sbin/mkfs.fat", "-C", "--invariant", "-F", "12", "-i", "20010000", "-n", "ZOVOVAR",
          path, "1440"], env)
     for name in names:
         run(["mcopy", "-m", "-i", path, os.path.join(folder, name), "::" + name], env)

@@ -22,7 +22,6 @@ needs=(
   "xdotool:xdotool"
   "import:imagemagick"
   "/usr/bin/python3:python3"
-  "mkfs.fat:dosfstools"
   "mcopy:mtools"
   "xorriso:xorriso"
   "isoinfo:genisoimage"
@@ -35,6 +34,7 @@ files=(
   "/usr/lib/wine/wine-preloader:wine32-preloader:i386"
   "/usr/lib/wine/wineserver64:wine64"
   "/usr/share/wine/fonts/marlett.ttf:fonts-wine"
+  "/usr/sbin/mkfs.fat:dosfstools"
   "/usr/lib/python3/dist-packages/pefile.py:python3-pefile"
   "/usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a:libclang-rt-14-dev"
 )
@@ -84,7 +84,7 @@ for entry in "${locales[@]}"; do
   fold=$(echo "${entry%% *}" | tr 'A-Z' 'a-z' | tr -d -)
   locale -a 2>/dev/null | tr 'A-Z' 'a-z' | tr -d - | grep -qx "$fold" || generate=1
 done
-[ -z "${generate:-}" ] || $SUDO locale-gen >/dev/null
+[ -z "${generate:-}" ] || $SUDO /usr/sbin/locale-gen >/dev/null
 # wine32 brings the i386 loader. Where it cannot run, or the emulated route is
 # asked for, qemu's user-mode emulation runs it.
 if [ "${ZOVOVAR_WINE_EMULATED:-}" = 1 ] || ! /lib/i386-linux-gnu/ld-linux.so.2 --version >/dev/null 2>&1; then

@@ -120,7 +120,7 @@ def main(source, work):
     if len(boot) != 1474560 or fields != (512, 1, 1, 2, 224, 2880, 0xF0, 9, 18, 2) or \
             boot[54:62] != b"FAT12   " or boot[510:512] != b"\x55\xaa":
         fail("floppy: %d bytes, boot sector fields %r %r" % (len(boot), fields, boot[54:62]))
-    sh("fsck.fat", "-n", img)
+    sh("/usr/sbin/fsck.fat", "-n", img)
     listing = sh("7z", "l", "-ba", "-slt", img).stdout.decode()
     holds("the floppy", [l[7:] for l in listing.splitlines() if l.startswith("Path = ")],
           {n: (lambda n=n: sh("7z", "x", "-so", img, n).stdout) for n in ("README.TXT", "zovovar.exe")})
