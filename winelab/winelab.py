@@ -182,20 +182,33 @@ class Prefix:
             time.sleep(0.05)
         # What wineserver does not know of: a child forked by one of its
         # programs and stuck in qemu before it could run.
-        for pid in _prefix_processes(self.path):
-            with contextlib.suppress(OSError):
-                os.kill(int(pid), signal.SIGKILL)
+        self.discard()
 
-    def once_more(self, what, step):
+    def discard(self):
+        """Ends every process of the prefix at once, wineserver too, which then
+        saves nothing: what a hung step did is gone, as after a power cut."""
+        for _ in range(100):
+            pids = list(_prefix_processes(self.path))
+            if not pids:
+                return
+            for pid in pids:
+                with contextlib.suppress(OSError):
+                    os.kill(int(pid), signal.SIGKILL)
+            time.sleep(0.1)
+
+    def once_more(self, what, step, untouched=lambda: True):
         """Runs step, a step before the program under test. If Wine hangs in
         it, ends what is left of it, says so and runs it once more; a second
-        hang in a row is a failure like any other."""
+        hang in a row is a failure like any other, and so is a hang after
+        which untouched() says the product's own work had begun."""
         try:
             return step()
         except Hang as e:
+            if not untouched():
+                raise
             print("winelab: %s hung; ending it and starting it once more. What hung: %s"
                   % (what, e), flush=True)
-            self.wait()
+            self.discard()
         try:
             return step()
         except Hang as e:
@@ -223,6 +236,9 @@ class Prefix:
         try:
             holder = self.once_more("the start of Windows", start) if again else start()
             yield
+        except Hang:
+            self.discard()  # a session that hung saves nothing of itself
+            raise
         finally:
             self.wait()
             if holder:
@@ -503,12 +519,19 @@ def next_start(prefix):
     system32 = prefix.host_path(r"C:\windows\system32")
     # Wine has no command.com; its own cmd.exe runs the same batch syntax.
     shutil.copyfile(os.path.join(system32, "cmd.exe"), os.path.join(system32, "command.com"))
-    with prefix.session(again=False):  # this start runs the product's script
-        # The start waits for the RunOnce commands, but gives up on them
-        # after two minutes.
-        deadline = time.time() + 120
-        while time.time() < deadline and _running("command.com"):
-            time.sleep(0.2)
+    def start():
+        with prefix.session(again=False):
+            # The start waits for the RunOnce commands, but gives up on them
+            # after two minutes.
+            deadline = time.time() + 120
+            while time.time() < deadline and _running("command.com"):
+                time.sleep(0.2)
+    # This start runs the product's script, so it is made once more only if
+    # it hung before the script had deleted anything: wineserver has crashed
+    # so (it saves the registry only when it ends, so the RunOnce value is
+    # still there to run).
+    prefix.once_more("the next start of Windows", start,
+                     lambda: prefix.exists(UNINSTALLER) and prefix.exists(SCRIPT))
 
 
 class Display:
