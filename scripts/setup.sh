@@ -70,10 +70,11 @@ install() {
 }
 
 install "${missing[@]}"
-# A Japanese locale, from which Wine takes the ANSI code page 932. Listed in
-# /etc/locale.gen, as Debian keeps its locales, so that a later locale-gen on
-# this machine makes it again instead of removing it.
-locales=("ja_JP.UTF-8 UTF-8")
+# The locales from which Wine takes the double-byte ANSI code pages: 932
+# (Japanese), 936 (Simplified Chinese), 949 (Korean), 950 (Traditional
+# Chinese). Listed in /etc/locale.gen, as Debian keeps its locales, so that a
+# later locale-gen on this machine makes them again instead of removing them.
+locales=("ja_JP.UTF-8 UTF-8" "zh_CN.UTF-8 UTF-8" "ko_KR.UTF-8 UTF-8" "zh_TW.UTF-8 UTF-8")
 [ -e /usr/sbin/locale-gen ] || install locales
 for entry in "${locales[@]}"; do
   if ! grep -qx "$entry" /etc/locale.gen 2>/dev/null; then

@@ -293,6 +293,14 @@ class Prefix:
                 shutil.rmtree(maker.root)
         self.run("cp", "-a", template, self.path)
 
+    def set_version(self, program, version):
+        """Makes Wine report the given Windows version (win95, win98, winme,
+        win2k ...) to one program, named by its file name, whatever the
+        prefix's own. Written into user.reg while no session runs."""
+        with open(os.path.join(self.path, "user.reg"), "a", encoding="utf-8") as f:
+            f.write('\n[Software\\\\Wine\\\\AppDefaults\\\\%s] %d\n"Version"="%s"\n'
+                    % (program, int(time.time()), version))
+
     def host_path(self, windows_path):
         """The Linux path of C:\\..., matching existing names without regard to case."""
         windows_path = self.local(windows_path)

@@ -3,6 +3,7 @@
 #include "machine.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <cstring>
 
@@ -10,26 +11,59 @@ using namespace simulated;
 
 namespace {
 
-// A file path made absolute the way Windows resolves it, in upper case; "" for
-// a network path (two backslashes first), which names nothing on this machine.
-std::string FilePath(const char *path)
+// A file path made absolute and normal the way Windows resolves it, in the
+// case written: '/' separates as '\\' does, runs of separators read as one,
+// "." and ".." are resolved, and each name loses its trailing dots and spaces.
+// "" for what names nothing here: a network path (two separators first), or a
+// name with a character that no file name may hold. *asFolder tells of a
+// separator at the end, after which the path names a folder only.
+std::string NormalPath(const char *path, bool *asFolder = nullptr)
 {
     std::string p = path ? path : "";
-    if (p.compare(0, 2, "\\\\") == 0) return "";
-    if (p.size() >= 2 && p[1] == ':') {
-    } else if (!p.empty() && p[0] == '\\') p = m.currentDir.substr(0, 2) + p;
-    else p = m.currentDir + "\\" + p;
-    // Windows reads a run of backslashes as one, and ignores a trailing one.
     std::vector<bool> starts = CharacterStarts(p);
-    std::string out;
-    bool afterSeparator = false;
-    for (size_t i = 0; i < p.size(); ++i) {
-        bool separator = IsSeparator(p, i, starts);
-        if (!separator || !afterSeparator) out += p[i];
-        afterSeparator = separator;
+    auto separator = [&](size_t i) { return starts[i] && (p[i] == '\\' || p[i] == '/'); };
+    if (p.size() >= 2 && separator(0) && separator(1)) return "";
+    std::string drive, rest;
+    if (p.size() >= 2 && p[1] == ':' && std::isalpha(static_cast<unsigned char>(p[0]))) {
+        drive = std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(p[0])))) + ":";
+        rest = p.substr(2);
+        if (rest.empty() || !separator(2)) rest = m.currentDir.substr(2) + "\\" + rest;
+    } else {
+        drive = m.currentDir.substr(0, 2);
+        rest = !p.empty() && separator(0) ? p : m.currentDir.substr(2) + "\\" + p;
     }
-    if (out.size() > 3 && afterSeparator) out.pop_back();
-    return Upper(out);
+    starts = CharacterStarts(rest);
+    std::vector<std::string> names;
+    size_t from = 0;
+    bool last = false;
+    for (size_t i = 0; i <= rest.size(); ++i) {
+        if (i < rest.size() && !(starts[i] && (rest[i] == '\\' || rest[i] == '/'))) {
+            unsigned char c = static_cast<unsigned char>(rest[i]);
+            if (starts[i] && (c < 0x20 || std::strchr("<>:\"|?*", c))) return "";
+            continue;
+        }
+        std::string name = rest.substr(from, i - from);
+        last = name.empty();
+        from = i + 1;
+        if (name == ".") continue;
+        if (name == "..") {
+            if (!names.empty()) names.pop_back();
+            continue;
+        }
+        std::vector<bool> nameStarts = CharacterStarts(name);
+        size_t end = name.size();
+        while (end > 0 && nameStarts[end - 1] && (name[end - 1] == '.' || name[end - 1] == ' ')) --end;
+        if (end) names.push_back(name.substr(0, end));
+    }
+    if (asFolder) *asFolder = last && !names.empty();
+    std::string out = drive;
+    for (const std::string &name : names) out += "\\" + name;
+    return names.empty() ? out + "\\" : out;
+}
+
+std::string FilePath(const char *path, bool *asFolder = nullptr)
+{
+    return Upper(NormalPath(path, asFolder));
 }
 
 std::string Parent(const std::string &path)
@@ -38,15 +72,23 @@ std::string Parent(const std::string &path)
     return cut == std::string::npos || cut < 2 ? "" : path.substr(0, cut);
 }
 
-void AddDirectories(const std::string &written)
+// The name a new file or folder is stored under: its folder's as stored, and
+// its own as written.
+std::string StoredName(const std::string &normal)
 {
-    std::string up = FilePath(written.c_str());
-    std::string name = written;
-    while (up.size() > 3) {  // a drive root always exists
-        m.directories.emplace(up, name);
-        up = Parent(up);
-        name = Parent(name);
-    }
+    std::string parent = Parent(normal);
+    auto it = m.directories.find(Upper(parent));
+    return (it == m.directories.end() ? parent : it->second) + normal.substr(parent.size());
+}
+
+void AddDirectories(const std::string &normal)
+{
+    // Parents first, so that each takes its parent's stored name. A drive root
+    // always exists, and "" is no name.
+    std::vector<std::string> missing;
+    for (std::string d = normal; d.size() > 3; d = Parent(d)) missing.push_back(d);
+    for (auto d = missing.rbegin(); d != missing.rend(); ++d)
+        m.directories.emplace(Upper(*d), StoredName(*d));
 }
 
 bool DirectoryEmpty(const std::string &dir)
@@ -56,6 +98,19 @@ bool DirectoryEmpty(const std::string &dir)
     for (auto &d : m.directories)
         if (IsBelow(d.first, dir)) return false;
     return true;
+}
+
+// Whether a file may be created or emptied at path, for writing.
+bool Writable(const std::string &path)
+{
+    return !m.directories.count(path) && !m.readOnly.count(path) && !m.held.count(path);
+}
+
+void Forget(const std::string &path)
+{
+    m.files.erase(path);
+    m.fileNames.erase(path);
+    m.readOnly.erase(path);
 }
 
 bool ParentExists(const std::string &path)
@@ -95,12 +150,10 @@ UINT GetWindowsDirectoryA(LPSTR buffer, UINT size)
 BOOL DeleteFileA(LPCSTR path)
 {
     LONG err = Injected("DeleteFileA");
-    std::string p = FilePath(path);
-    BOOL ok = !err && m.files.count(p);
-    if (ok) {
-        m.files.erase(p);
-        m.fileNames.erase(p);
-    }
+    bool asFolder;
+    std::string p = FilePath(path, &asFolder);
+    BOOL ok = !err && !asFolder && m.files.count(p) && !m.readOnly.count(p) && !(m.nt && m.held.count(p));
+    if (ok) Forget(p);
     Record("DeleteFileA(" + Quote(path) + ") = " + std::to_string(ok));
     return ok;
 }
@@ -118,11 +171,12 @@ int _rmdir(const char *path)
 FILE *SimFopen(const char *path, const char *mode)
 {
     LONG err = Injected("fopen");
-    std::string p = FilePath(path);
+    bool asFolder;
+    std::string p = FilePath(path, &asFolder);
     FILE *f = nullptr;
-    if (!err && std::string(mode) == "w" && ParentExists(p) && !m.directories.count(p)) {
+    if (!err && std::string(mode) == "w" && !asFolder && ParentExists(p) && Writable(p)) {
+        if (!m.files.count(p)) m.fileNames[p] = StoredName(NormalPath(path));
         m.files[p].clear();
-        m.fileNames[p] = path;
         m.streams.push_back(Stream{p, true});
         f = reinterpret_cast<FILE *>(uintptr_t{m.streams.size()});  // a token, never dereferenced
     }
@@ -181,12 +235,13 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
                    DWORD disposition, DWORD flags, HANDLE templateFile)
 {
     LONG err = Injected("CreateFileA");
-    std::string p = FilePath(path);
+    bool asFolder;
+    std::string p = FilePath(path, &asFolder);
     HANDLE h = INVALID_HANDLE_VALUE;
     if (!err && access == GENERIC_WRITE && disposition == CREATE_ALWAYS && !templateFile &&
-        ParentExists(p) && !m.directories.count(p)) {
+        !asFolder && ParentExists(p) && Writable(p)) {
+        if (!m.files.count(p)) m.fileNames[p] = StoredName(NormalPath(path));
         m.files[p].clear();
-        m.fileNames[p] = path;
         uintptr_t id = 0x100 + m.openFiles.size() * 4;
         while (m.openFiles.count(id)) id += 4;
         m.openFiles[id] = p;
@@ -234,13 +289,17 @@ std::string WindowsDirectory() { return m.windowsDir; }
 
 void AddFile(const std::string &path, const std::string &bytes)
 {
-    std::string p = FilePath(path.c_str());
-    AddDirectories(path.substr(0, LastSeparator(path)));
+    std::string normal = NormalPath(path.c_str());
+    if (normal.empty()) return;  // no such name can be made
+    std::string p = Upper(normal);
+    AddDirectories(Parent(normal));
+    if (!m.files.count(p)) m.fileNames[p] = StoredName(normal);
     m.files[p] = bytes;
-    m.fileNames[p] = path;
 }
 
-void AddDirectory(const std::string &path) { AddDirectories(path); }
+void AddDirectory(const std::string &path) { AddDirectories(NormalPath(path.c_str())); }
+void SetReadOnly(const std::string &path) { m.readOnly.insert(FilePath(path.c_str())); }
+void HoldOpen(const std::string &path) { m.held.insert(FilePath(path.c_str())); }
 bool FileExists(const std::string &path) { return m.files.count(FilePath(path.c_str())) != 0; }
 
 bool DirectoryExists(const std::string &path)

@@ -1,9 +1,14 @@
 // The simulated machine's state, the record of every call, and fault injection.
 #include "machine.h"
 
+#include <iconv.h>
+#include <locale.h>
+#include <wctype.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <map>
 
 namespace simulated {
 
@@ -40,11 +45,72 @@ size_t LastSeparator(const std::string &text)
     return std::string::npos;
 }
 
+namespace {
+
+// The code page's upper case of every character, as Windows folds names: by
+// the Unicode case of the character the bytes stand for. Index: the byte of a
+// single-byte character, or lead << 8 | trail; the value likewise.
+const std::vector<uint16_t> &UpperCase(UINT codePage)
+{
+    static std::map<UINT, std::vector<uint16_t>> tables;
+    auto found = tables.find(codePage);
+    if (found != tables.end()) return found->second;
+    std::vector<uint16_t> &table = tables[codePage];
+    table.resize(0x10000);
+    for (size_t c = 0; c < table.size(); ++c) table[c] = static_cast<uint16_t>(c);
+    const std::string page = "CP" + std::to_string(codePage == 932 || codePage == 936 || codePage == 949 ||
+                                                            codePage == 950
+                                                        ? codePage
+                                                        : 1252);
+    iconv_t decode = iconv_open("UCS-4LE", page.c_str()), encode = iconv_open(page.c_str(), "UCS-4LE");
+    locale_t unicode = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
+    if (decode == reinterpret_cast<iconv_t>(-1) || encode == reinterpret_cast<iconv_t>(-1) || !unicode)
+        return table;  // ASCII alone, below
+    for (size_t c = 0x80; c < table.size(); ++c) {
+        char in[2] = {static_cast<char>(c > 0xFF ? c >> 8 : c), static_cast<char>(c & 0xFF)};
+        size_t inLength = c > 0xFF ? 2 : 1;
+        if ((c > 0xFF) != IsLead(static_cast<unsigned char>(in[0]))) continue;
+        uint32_t wide = 0;
+        char *from = in, *to = reinterpret_cast<char *>(&wide);
+        size_t left = inLength, room = sizeof wide;
+        if (iconv(decode, &from, &left, &to, &room) == static_cast<size_t>(-1) || left) continue;
+        uint32_t upper = static_cast<uint32_t>(towupper_l(static_cast<wint_t>(wide), unicode));
+        if (upper == wide) continue;
+        char out[4];
+        from = reinterpret_cast<char *>(&upper);
+        to = out;
+        left = sizeof upper;
+        room = sizeof out;
+        if (iconv(encode, &from, &left, &to, &room) == static_cast<size_t>(-1) ||
+            sizeof out - room != inLength)
+            continue;  // no such upper-case character in this code page
+        table[c] = static_cast<uint16_t>(inLength == 2 ? static_cast<unsigned char>(out[0]) << 8 |
+                                                             static_cast<unsigned char>(out[1])
+                                                       : static_cast<unsigned char>(out[0]));
+    }
+    iconv_close(decode);
+    iconv_close(encode);
+    freelocale(unicode);
+    return table;
+}
+
+}  // namespace
+
 std::string Upper(std::string s)
 {
-    std::vector<bool> starts = CharacterStarts(s);
-    for (size_t i = 0; i < s.size(); ++i)
-        if (starts[i] && !IsLead((unsigned char)s[i])) s[i] = (char)std::toupper((unsigned char)s[i]);
+    const std::vector<uint16_t> &table = UpperCase(m.codePage);
+    for (size_t i = 0; i < s.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        if (c < 0x80) {
+            s[i] = static_cast<char>(std::toupper(c));
+        } else if (IsLead(c) && i + 1 < s.size()) {
+            uint16_t upper = table[static_cast<size_t>(c) << 8 | static_cast<unsigned char>(s[i + 1])];
+            s[i] = static_cast<char>(upper >> 8);
+            s[++i] = static_cast<char>(upper & 0xFF);
+        } else if (!IsLead(c)) {
+            s[i] = static_cast<char>(table[c]);
+        }
+    }
     return s;
 }
 
@@ -128,7 +194,7 @@ std::vector<std::string> Dump()
     for (const auto &f : m.files)
         // cppcheck-suppress useStlAlgorithm ; a loop of one line reads plainer than a transform
         out.push_back("file " + m.fileNames[f.first] + " [" + std::to_string(f.second.size()) +
-                      "] " + QuoteBytes(f.second));
+                      "] " + QuoteBytes(f.second) + (m.readOnly.count(f.first) ? " read-only" : ""));
     std::sort(out.begin(), out.end());
     return out;
 }

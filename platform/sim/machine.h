@@ -5,6 +5,7 @@
 
 #include <deque>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -39,7 +40,10 @@ struct Machine {
     std::map<std::string, std::string> files;        // upper-case path -> bytes
     std::map<std::string, std::string> fileNames;    // upper-case path -> as written
     std::map<std::string, std::string> directories;  // upper-case path -> as written
+    std::set<std::string> readOnly;                  // upper-case paths of read-only files
+    std::set<std::string> held;                      // files another program holds open
     std::map<uintptr_t, std::string> openKeys;       // handle -> upper-case path
+    std::set<uintptr_t> deletedKeys;                 // open handles whose key was deleted
     uintptr_t nextHandle = 1;
     std::vector<Stream> streams;
     std::map<uintptr_t, std::string> openFiles;  // CreateFileA handle -> upper-case path

@@ -14,16 +14,33 @@ std::string KeyName(HKEY key)
     return "hkey" + std::to_string((uintptr_t)key);
 }
 
-// A registry path relative to HKLM, or "" with *ok false when refused.
-std::string KeyPath(const char *subKey, bool *ok)
+// A registry path relative to HKLM as Windows reads it, in the case written:
+// backslashes at character starts separate names, and empty names (a run of
+// backslashes, one at the end) are dropped. A leading backslash is refused
+// with ERROR_BAD_PATHNAME (*ok false), but by RegCreateKeyExA on Windows 9x,
+// which reads it as the same key without it.
+std::string WrittenKeyPath(const char *subKey, bool leadingAllowed, bool *ok)
 {
     std::string p = subKey ? subKey : "";
     *ok = true;
     if (!p.empty() && p[0] == '\\') {
-        if (m.nt) *ok = false;  // NT: ERROR_BAD_PATHNAME
-        else p.erase(0, 1);     // 9x: the same key as without the backslash
+        if (!leadingAllowed || m.nt) *ok = false;
+        else p.erase(0, 1);
     }
-    return Upper(p);
+    std::vector<bool> starts = CharacterStarts(p);
+    std::string out;
+    size_t from = 0;
+    for (size_t i = 0; i <= p.size(); ++i)
+        if (i == p.size() || IsSeparator(p, i, starts)) {
+            if (i > from) out += (out.empty() ? "" : "\\") + p.substr(from, i - from);
+            from = i + 1;
+        }
+    return out;
+}
+
+std::string KeyPath(const char *subKey, bool leadingAllowed, bool *ok)
+{
+    return Upper(WrittenKeyPath(subKey, leadingAllowed, ok));
 }
 
 bool HasSubKeys(const std::string &path)
@@ -33,22 +50,36 @@ bool HasSubKeys(const std::string &path)
     return false;
 }
 
-void CreateKeyPath(const std::string &path, const std::string &name)
+// Creates the key and its parents; a new key's name is its parent's as stored
+// and its own as written.
+void CreateKeyPath(const std::string &written)
 {
-    std::vector<bool> starts = CharacterStarts(path);
-    for (size_t i = 0; i <= path.size(); ++i)
-        if (i == path.size() || IsSeparator(path, i, starts)) {
-            std::string part = path.substr(0, i);
-            if (!part.empty() && !m.keys.count(part)) m.keys[part].name = name.substr(0, i);
+    std::string up = Upper(written);
+    std::vector<bool> starts = CharacterStarts(written);
+    size_t from = 0;
+    for (size_t i = 0; i <= written.size(); ++i)
+        if (i == written.size() || IsSeparator(written, i, starts)) {
+            std::string part = up.substr(0, i);
+            if (!part.empty() && !m.keys.count(part))
+                m.keys[part].name = (from ? m.keys[up.substr(0, from - 1)].name + "\\" : "") +
+                                    written.substr(from, i - from);
+            from = i + 1;
         }
 }
 
-// Handle lookup: the key path of an open handle, or nullptr.
-const std::string *OpenPath(HKEY key)
+// The key path of an open handle, or nullptr with the error its use gives:
+// ERROR_INVALID_HANDLE when it is not open, ERROR_KEY_DELETED when its key
+// was deleted while it was open.
+const std::string *OpenPath(HKEY key, LONG *error = nullptr)
 {
-    auto it = m.openKeys.find((uintptr_t)key);
+    auto it = m.openKeys.find(reinterpret_cast<uintptr_t>(key));
     if (it == m.openKeys.end()) {
         ++m.badHandles;
+        if (error) *error = ERROR_INVALID_HANDLE;
+        return nullptr;
+    }
+    if (m.deletedKeys.count(it->first)) {
+        if (error) *error = ERROR_KEY_DELETED;
         return nullptr;
     }
     return &it->second;
@@ -67,14 +98,17 @@ LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY 
 {
     LONG err = Injected("RegOpenKeyExA");
     bool ok;
-    std::string path = KeyPath(subKey, &ok);
+    std::string path = KeyPath(subKey, false, &ok);
     if (!err && !ok) err = ERROR_BAD_PATHNAME;
     if (!err && key != HKEY_LOCAL_MACHINE) err = ERROR_INVALID_HANDLE;
-    if (!err && !m.keys.count(path)) err = ERROR_FILE_NOT_FOUND;
+    // An empty path opens the key itself.
+    if (!err && !path.empty() && !m.keys.count(path)) err = ERROR_FILE_NOT_FOUND;
     std::string got;
     if (!err) {
         *result = NewHandle(path);
         got = " -> " + KeyName(*result);
+    } else if (result) {
+        *result = nullptr;
     }
     Record("RegOpenKeyExA(" + KeyName(key) + ", " + Quote(subKey) + ", " + std::to_string(options) +
            ", " + Hex(access) + ") = " + std::to_string(err) + got);
@@ -87,19 +121,23 @@ LONG RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPB
 {
     LONG err = Injected("RegQueryValueExA");
     DWORD offered = size ? *size : 0;
-    const std::string *path = OpenPath(key);
-    if (!err && !path) err = ERROR_INVALID_HANDLE;
+    LONG handleError = 0;
+    const std::string *path = OpenPath(key, &handleError);
+    if (!err && !path) err = handleError;
     const Value *v = nullptr;
-    if (!err) {
+    if (!err && path) {
         auto k = m.keys.find(*path);
         if (k != m.keys.end()) {
             auto it = k->second.values.find(Upper(name ? name : ""));
             if (it != k->second.values.end()) v = &it->second;
         }
-        if (!v) err = ERROR_FILE_NOT_FOUND;
+        if (!v) {
+            err = ERROR_FILE_NOT_FOUND;
+            if (type) *type = REG_NONE;
+        }
     }
     if (!err && reserved) err = ERROR_INVALID_HANDLE;
-    if (!err) {
+    if (!err && v) {
         if (type) *type = v->type;
         if (data && v->bytes.size() > offered) {
             // Windows leaves the buffer undefined; garbage proves nobody reads it.
@@ -125,18 +163,19 @@ LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR cls, DWORD o
 {
     LONG err = Injected("RegCreateKeyExA");
     bool ok;
-    std::string path = KeyPath(subKey, &ok);
+    std::string written = WrittenKeyPath(subKey, true, &ok);
+    std::string path = Upper(written);
     if (!err && !ok) err = ERROR_BAD_PATHNAME;
     if (!err && (key != HKEY_LOCAL_MACHINE || path.empty())) err = ERROR_INVALID_HANDLE;
     std::string got;
     if (!err) {
-        std::string written = subKey;
-        if (written[0] == '\\') written.erase(0, 1);
         bool existed = m.keys.count(path) != 0;
-        CreateKeyPath(path, written);
+        CreateKeyPath(written);
         *result = NewHandle(path);
         if (disposition) *disposition = existed ? 2 : 1;
         got = " -> " + KeyName(*result);
+    } else if (result) {
+        *result = nullptr;
     }
     Record("RegCreateKeyExA(" + KeyName(key) + ", " + Quote(subKey) + ", " +
            std::to_string(reserved) + ", " + Quote(cls) + ", " + std::to_string(options) + ", " +
@@ -149,12 +188,23 @@ LONG RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYT
                     DWORD size)
 {
     LONG err = Injected("RegSetValueExA");
-    const std::string *path = OpenPath(key);
-    if (!err && !path) err = ERROR_INVALID_HANDLE;
-    if (!err) {
-        auto &k = m.keys[*path];
-        k.values[Upper(name ? name : "")] =
-            Value{name ? name : "", type, std::string(reinterpret_cast<const char *>(data), size)};
+    LONG handleError = 0;
+    const std::string *path = OpenPath(key, &handleError);
+    if (!err && !path) err = handleError;
+    if (!err && path) {
+        DWORD stored = size;
+        const char *text = reinterpret_cast<const char *>(data);
+        if ((type == REG_SZ || type == REG_EXPAND_SZ) && data) {
+            // Windows 9x stores text up to its zero, whatever the count says;
+            // NT stores the count, and one zero more where the caller left the
+            // zero just past it out.
+            if (!m.nt) stored = static_cast<DWORD>(std::strlen(text) + 1);
+            else if (size && text[size - 1] && !text[size]) stored = size + 1;
+        }
+        Value &v = m.keys[*path].values[Upper(name ? name : "")];
+        if (v.name.empty()) v.name = name ? name : "";  // a value keeps the name it was made with
+        v.type = type;
+        v.bytes.assign(text ? text : "", text ? stored : 0);
     }
     std::string text(data ? reinterpret_cast<const char *>(data) : "", data ? strnlen(reinterpret_cast<const char *>(data), size) : 0);
     Record("RegSetValueExA(" + KeyName(key) + ", " + Quote(name) + ", " +
@@ -167,8 +217,13 @@ LONG RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYT
 LONG RegCloseKey(HKEY key)
 {
     LONG err = Injected("RegCloseKey");
-    if (!OpenPath(key)) err = ERROR_INVALID_HANDLE;
-    else if (!err) m.openKeys.erase((uintptr_t)key);
+    if (!m.openKeys.count(reinterpret_cast<uintptr_t>(key))) {
+        ++m.badHandles;
+        err = ERROR_INVALID_HANDLE;
+    } else if (!err) {
+        m.openKeys.erase(reinterpret_cast<uintptr_t>(key));
+        m.deletedKeys.erase(reinterpret_cast<uintptr_t>(key));
+    }
     Record("RegCloseKey(" + KeyName(key) + ") = " + std::to_string(err));
     return err;
 }
@@ -177,7 +232,7 @@ LONG RegDeleteKeyA(HKEY key, LPCSTR subKey)
 {
     LONG err = Injected("RegDeleteKeyA");
     bool ok;
-    std::string path = KeyPath(subKey, &ok);
+    std::string path = KeyPath(subKey, false, &ok);
     if (!err && !ok) err = ERROR_BAD_PATHNAME;
     if (!err && (key != HKEY_LOCAL_MACHINE || path.empty())) err = ERROR_ACCESS_DENIED;
     if (!err && !m.keys.count(path)) err = ERROR_FILE_NOT_FOUND;
@@ -186,6 +241,8 @@ LONG RegDeleteKeyA(HKEY key, LPCSTR subKey)
         // Windows 9x takes the sub-keys with it.
         for (auto it = m.keys.begin(); it != m.keys.end();)
             it = (it->first == path || IsBelow(it->first, path)) ? m.keys.erase(it) : std::next(it);
+        for (auto &open : m.openKeys)
+            if (open.second == path || IsBelow(open.second, path)) m.deletedKeys.insert(open.first);
     }
     Record("RegDeleteKeyA(" + KeyName(key) + ", " + Quote(subKey) + ") = " + std::to_string(err));
     return err;
@@ -195,13 +252,18 @@ namespace sim {
 
 void SetWindowsNT(bool nt) { m.nt = nt; }
 
-void AddKey(const std::string &path) { CreateKeyPath(Upper(path), path); }
+void AddKey(const std::string &path)
+{
+    bool ok;
+    CreateKeyPath(WrittenKeyPath(path.c_str(), true, &ok));
+}
 
 void SetValue(const std::string &key, const std::string &name, DWORD type,
               const std::string &bytes)
 {
     AddKey(key);
-    m.keys[Upper(key)].values[Upper(name)] = Value{name, type, bytes};
+    bool ok;
+    m.keys[KeyPath(key.c_str(), true, &ok)].values[Upper(name)] = Value{name, type, bytes};
 }
 
 void SetText(const std::string &key, const std::string &name, const std::string &text)

@@ -70,6 +70,7 @@ typedef HBRUSH__ *HBRUSH;
 #define ERROR_INVALID_HANDLE 6L
 #define ERROR_BAD_PATHNAME 161L
 #define ERROR_MORE_DATA 234L
+#define ERROR_KEY_DELETED 1018L
 
 #define MB_OK 0x00u
 #define MB_OKCANCEL 0x01u
@@ -211,6 +212,12 @@ DWORD ValueType(const std::string &key, const std::string &name);
 // Disk; adding a file adds its folders. Paths match without regard to case.
 void AddFile(const std::string &path, const std::string &bytes = "");
 void AddDirectory(const std::string &path);
+// A read-only file: DeleteFileA refuses it, and so does CreateFileA for writing
+// (files copied from a CD-ROM come so).
+void SetReadOnly(const std::string &path);
+// Another program holds the file open for writing, shared for reading only:
+// nobody can open it for writing, and Windows NT will not delete it (9x does).
+void HoldOpen(const std::string &path);
 bool FileExists(const std::string &path);
 bool DirectoryExists(const std::string &path);
 std::string FileBytes(const std::string &path);

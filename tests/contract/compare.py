@@ -1,0 +1,149 @@
+#!/usr/bin/env python3
+"""The platform contract: its cases run over the simulator (the host build's
+contract program) and over Windows itself (contract.exe under Wine), mode by
+mode, and compared line by line. Any difference that accepted.txt does not
+list fails, and so does an entry there that no longer differs.
+
+usage: compare.py HOST_CONTRACT CONTRACT_EXE WORKDIR [MODE ...]
+
+The modes: win95, win98, winme and nt in code page 1252, and win98 in each
+double-byte code page (win98-932, -936, -949, -950). All run in one Wine
+session: each mode is a copy of contract.exe whose Windows version Wine's
+AppDefaults sets, started with the locale that gives its code page.
+"""
+import fnmatch
+import os
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "winelab"))
+import winelab  # noqa: E402
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+LOCALES = {1252: "C.UTF-8", 932: "ja_JP.UTF-8", 936: "zh_CN.UTF-8", 949: "ko_KR.UTF-8",
+           950: "zh_TW.UTF-8"}
+# Mode: (Wine's version, the simulator's switches, code page).
+MODES = {
+    "win95": ("win95", [], 1252),
+    "win98": ("win98", [], 1252),
+    "winme": ("winme", [], 1252),
+    "nt": ("win2k", ["--nt"], 1252),
+    "win98-932": ("win98", [], 932),
+    "win98-936": ("win98", [], 936),
+    "win98-949": ("win98", [], 949),
+    "win98-950": ("win98", [], 950),
+}
+
+
+def parse(text):
+    """{case: (results in order, what was left behind, sorted)} and the header lines."""
+    cases, header = {}, []
+    for line in text.splitlines():
+        case, sep, rest = line.partition(": ")
+        if not sep:
+            header.append(line)
+            continue
+        results, after = cases.setdefault(case, ([], []))
+        (after if rest.startswith("after ") else results).append(rest)
+    return {c: (r, sorted(a)) for c, (r, a) in cases.items()}, header
+
+
+def accepted():
+    """[(case pattern, mode pattern, the platform that is right, why)]."""
+    entries = []
+    for line in open(os.path.join(HERE, "accepted.txt"), encoding="utf-8"):
+        if line.strip() and not line.startswith("#"):
+            case, modes, right, why = line.split(None, 3)
+            entries.append((case, modes, right, why.strip()))
+    return entries
+
+
+def matches(entry, case, mode):
+    return any(fnmatch.fnmatchcase(case, c) for c in entry[0].split(",")) and any(
+        fnmatch.fnmatchcase(mode, m) for m in entry[1].split(","))
+
+
+def run_wine(exe, work, modes):
+    """Every mode's output from one Wine session: {mode: text}."""
+    lab = winelab.Prefix(work, "win98")
+    lab.create()
+    for mode in modes:
+        lab.write(r"C:\contract\%s.exe" % mode, open(exe, "rb").read())
+        lab.set_version(mode + ".exe", MODES[mode][0])
+    outputs = {}
+    with lab.session():
+        for mode in modes:
+            locale = LOCALES[MODES[mode][2]]
+            env = dict(lab.env, LANG=locale, LC_ALL=locale)
+            done = lab.wine(r"C:\contract\%s.exe" % mode, env=env, timeout=120)
+            outputs[mode] = done.stdout.decode("ascii", errors="replace")
+    return outputs
+
+
+def run_host(program, mode):
+    _, switches, code_page = MODES[mode]
+    return subprocess.run([program] + switches + ["--cp", str(code_page)], check=True,
+                          stdout=subprocess.PIPE, timeout=60).stdout.decode("ascii", errors="replace")
+
+
+def compare(mode, sim_text, wine_text, entries, used):
+    """The differences of one mode that no entry accepts, as report lines."""
+    sim, sim_header = parse(sim_text)
+    wine, wine_header = parse(wine_text)
+    _, _, code_page = MODES[mode]
+    expected = "platform %s cp %d" % ("nt" if mode == "nt" else "9x", code_page)
+    report = []
+    if sim_header[:1] != [expected] or wine_header[:1] != [expected]:
+        report.append("%s: not the mode asked for: simulator %r, Wine %r (want %r)"
+                      % (mode, sim_header[:1], wine_header[:1], expected))
+    for side, out in (("simulator", sim), ("Wine", wine)):
+        if "end" not in out:
+            report.append("%s: the %s's output stops before its end" % (mode, side))
+    for case in sorted(set(sim) | set(wine)):
+        if sim.get(case) == wine.get(case):
+            continue
+        entry = next((e for e in entries if matches(e, case, mode)), None)
+        if entry:
+            used.add(entry[:2])
+            continue
+        report.append("%s %s differs\n  simulator: %s\n  Wine:      %s" % (
+            mode, case, describe(sim.get(case)), describe(wine.get(case))))
+    return report
+
+
+def describe(result):
+    if result is None:
+        return "(no such case)"
+    results, after = result
+    return "\n             ".join(results + after)
+
+
+def main(host_program, exe, work, modes):
+    modes = modes or list(MODES)
+    print("route: %s" % winelab.enter(), flush=True)
+    winelab.require_tools(["wine", "wineboot", "wineserver"])
+    started = time.time()
+    wine = run_wine(exe, work, modes)
+    wine_time = time.time() - started
+    entries, used, report = accepted(), set(), []
+    for mode in modes:
+        report += compare(mode, run_host(host_program, mode), wine[mode], entries, used)
+    if set(modes) == set(MODES):
+        report += ["accepted.txt: %s %s no longer differs" % e[:2]
+                   for e in entries if e[:2] not in used]
+    cases = len(parse(wine[modes[0]])[0]) - 1
+    print("contract: %d cases in %d modes; %d accepted differences listed; Wine session %.1f s"
+          % (cases, len(modes), len(entries), wine_time))
+    if report:
+        print("\n".join(report), file=sys.stderr)
+        sys.exit(1)
+
+
+if __name__ == "__main__":
+    if len(sys.argv) < 4:
+        sys.exit(__doc__)
+    try:
+        main(sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4:])
+    except winelab.LabError as e:
+        winelab.fail(str(e))
