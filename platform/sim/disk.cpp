@@ -13,7 +13,8 @@ namespace {
 
 // A file path made absolute and normal the way Windows resolves it, in the
 // case written: '/' separates as '\\' does, runs of separators read as one,
-// "." and ".." are resolved, and each name loses its trailing dots and spaces.
+// "." and ".." are resolved, each name loses its trailing dots, and the last
+// one its trailing spaces too when no separator ends the path.
 // "" for what names nothing here: a network path (two separators first), or a
 // name with a character that no file name may hold. *asFolder tells of a
 // separator at the end, after which the path names a folder only.
@@ -33,7 +34,7 @@ std::string NormalPath(const char *path, bool *asFolder = nullptr)
         rest = !p.empty() && separator(0) ? p : m.currentDir.substr(2) + "\\" + p;
     }
     starts = CharacterStarts(rest);
-    std::vector<std::string> names;
+    std::vector<std::string> raw;
     size_t from = 0;
     bool last = false;
     for (size_t i = 0; i <= rest.size(); ++i) {
@@ -42,9 +43,15 @@ std::string NormalPath(const char *path, bool *asFolder = nullptr)
             if (starts[i] && (c < 0x20 || std::strchr("<>:\"|?*", c))) return "";
             continue;
         }
-        std::string name = rest.substr(from, i - from);
-        last = name.empty();
+        last = i == from;
+        if (i > from) raw.push_back(rest.substr(from, i - from));
         from = i + 1;
+    }
+    // A name loses its trailing dots; the last one its trailing spaces too,
+    // unless a separator follows it.
+    std::vector<std::string> names;
+    for (size_t n = 0; n < raw.size(); ++n) {
+        const std::string &name = raw[n];
         if (name == ".") continue;
         if (name == "..") {
             if (!names.empty()) names.pop_back();
@@ -52,7 +59,9 @@ std::string NormalPath(const char *path, bool *asFolder = nullptr)
         }
         std::vector<bool> nameStarts = CharacterStarts(name);
         size_t end = name.size();
-        while (end > 0 && nameStarts[end - 1] && (name[end - 1] == '.' || name[end - 1] == ' ')) --end;
+        while (end > 0 && nameStarts[end - 1] &&
+               (name[end - 1] == '.' || (name[end - 1] == ' ' && n + 1 == raw.size() && !last)))
+            --end;
         if (end) names.push_back(name.substr(0, end));
     }
     if (asFolder) *asFolder = last && !names.empty();
@@ -226,6 +235,17 @@ BOOL RemoveDirectoryA(LPCSTR path)
     BOOL ok = !err && m.directories.count(p) && DirectoryEmpty(p);
     if (ok) m.directories.erase(p);
     Record("RemoveDirectoryA(" + Quote(path) + ") = " + std::to_string(ok));
+    return ok;
+}
+
+// cppcheck-suppress constParameter ; the signature is Windows's
+BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES security)
+{
+    std::string p = FilePath(path);
+    BOOL ok = p.size() > 3 && ParentExists(p) && !m.directories.count(p) && !m.files.count(p);
+    if (ok) m.directories[p] = StoredName(NormalPath(path));
+    Record("CreateDirectoryA(" + Quote(path) + ", " + (security ? "security" : "NULL") + ") = " +
+           std::to_string(ok));
     return ok;
 }
 

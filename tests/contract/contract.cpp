@@ -201,6 +201,7 @@ const Case kCases[] = {
     {"deletefile.trailing_dots_spaces", kDeleteFile, "f " F "A.TXT\tab", F "A.TXT. .", 0, 0, 0, 0},
     {"deletefile.trailing_backslash", kDeleteFile, "f " F "A.TXT\tab", F "A.TXT\\", 0, 0, 0, 0},
     {"deletefile.folder_trailing_dot", kDeleteFile, "f " F "SUB\\A.TXT\tab", F "SUB.\\A.TXT", 0, 0, 0, 0},
+    {"deletefile.folder_trailing_space", kDeleteFile, "f " F "SUB\\A.TXT\tab", F "SUB \\A.TXT", 0, 0, 0, 0},
     {"deletefile.slash", kDeleteFile, "f " F "SUB\\A.TXT\tab", "C:/ZC/SUB/A.TXT", 0, 0, 0, 0},
     {"deletefile.dot_dot", kDeleteFile, "f " F "A.TXT\tab\nd " F "SUB", F "SUB\\..\\A.TXT", 0, 0, 0, 0},
     {"deletefile.dot_dot_missing", kDeleteFile, "f " F "A.TXT\tab", F "NO\\..\\A.TXT", 0, 0, 0, 0},
@@ -226,6 +227,7 @@ const Case kCases[] = {
     {"rmdir.trailing_backslash", kRemoveDir, "d " F "SUB", F "SUB\\", 0, 0, 0, 0},
     {"rmdir.trailing_dot", kRemoveDir, "d " F "SUB", F "SUB.", 0, 0, 0, 0},
     {"rmdir.trailing_space", kRemoveDir, "d " F "SUB", F "SUB ", 0, 0, 0, 0},
+    {"rmdir.trailing_space_backslash", kRemoveDir, "d " F "SUB", F "SUB \\", 0, 0, 0, 0},
     {"rmdir.slash", kRemoveDir, "d " F "SUB", "C:/ZC/SUB", 0, 0, 0, 0},
     {"rmdir.dot_dot", kRemoveDir, "d " F "SUB\nd " F "T", F "T\\..\\SUB", 0, 0, 0, 0},
     {"rmdir.dot_dot_to_parent", kRemoveDir, "d " F "SUB", F "SUB\\..", 0, 0, 0, 0},
@@ -280,7 +282,9 @@ unsigned Length(const char *s)
 
 // Splits the item at s into fields at tabs, up to the end of its line; returns
 // the start of the next line.
-const char *Fields(const char *s, char fields[4][300], int *count)
+const unsigned kField = 2048;
+
+const char *Fields(const char *s, char fields[4][kField], int *count)
 {
     *count = 0;
     unsigned n = 0;
@@ -289,19 +293,19 @@ const char *Fields(const char *s, char fields[4][300], int *count)
             fields[(*count)++][n] = '\0';
             n = 0;
             if (*s != '\t') return *s ? s + 1 : s;
-        } else if (n + 1 < 300) fields[*count][n++] = *s;
+        } else if (n + 1 < kField) fields[*count][n++] = *s;
     }
 }
 
-void Stage(const char *state)
+// The items of a state, up to its end or a line that begins a machine.
+const char *StageItems(const char *state)
 {
-    StageReset();
-    while (*state) {
+    while (*state && !(state[0] == 'm' && state[1] == ' ')) {
         char kind = state[0];
-        char f[4][300];
+        char f[4][kField];
         int count;
         state = Fields(state + 2, f, &count);
-        char bytes[300] = {0};  // text ends in a zero, counted or not
+        char bytes[kField] = {0};  // text ends in a zero, counted or not
         switch (kind) {
         case 'd': StageFolder(f[0]); break;
         case 'f': StageFile(f[0], f[1], Length(f[1]), 0); break;
@@ -316,6 +320,13 @@ void Stage(const char *state)
             break;
         }
     }
+    return state;
+}
+
+void Stage(const char *state)
+{
+    StageReset();
+    StageItems(state);
 }
 
 // ---- The calls -------------------------------------------------------------------
@@ -603,9 +614,44 @@ void QuoteInto(char *out, unsigned size, const char *bytes, unsigned count)
     out[n] = '\0';
 }
 
+// Whole runs: the file holds machines, each "m ID" and then its items (as a
+// case's state). For each, the product runs on it and what is left is dumped.
+char machines[4 << 20];
+
+int RunMachines(const char *path)
+{
+    if (StageReadFile(path, machines, sizeof machines) < 0) {
+        caseId = "error";
+        Put("cannot read the machines");
+        End();
+        return 1;
+    }
+    const char *at = machines;
+    while (at[0] == 'm' && at[1] == ' ') {
+        char id[64];
+        unsigned n = 0;
+        for (at += 2; *at && *at != '\n'; ++at)
+            if (n + 1 < sizeof id) id[n++] = *at;
+        id[n] = '\0';
+        if (*at) ++at;
+        caseId = id;
+        StageMachineReset();
+        at = StageItems(at);
+        StageRunProduct();
+        StageMachineDump();
+    }
+    caseId = "end";
+    StageMachineReset();
+    Put("done");
+    End();
+    return 0;
+}
+
 int main(int argc, char **argv)
 {
     StageBegin(argc, argv);
+    for (int i = 1; i + 1 < argc; ++i)
+        if (Same(argv[i], "--machines")) return RunMachines(argv[i + 1]);
     // One case alone: contract [mode] --case ID.
     const char *only = 0;
     for (int i = 1; i + 1 < argc; ++i)

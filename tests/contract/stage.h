@@ -26,6 +26,33 @@ void StageRelease();
 // "folder P", "file P [n] BYTES" (" read-only" after), "key K",
 // "value K : NAME = TYPE BYTES [n]"; BYTES as C escapes in quotes.
 void StageDump();
+// ---- Whole runs of the product on a machine that is drawn --------------------
+// What a machine may hold and a run may touch: a folder, the product's files in
+// the system folders (and a neighbour there), and these keys; and the RunOnce
+// value, read alone.
+#define MACHINE_FOLDER "C:\\ZM"
+#define MACHINE_FILES \
+    "C:\\windows\\system32\\RIRUREVE.SYS", "C:\\windows\\system32\\iosubsys\\RIROZEZA.PDR", \
+    "C:\\windows\\system32\\OTHER.SYS", "C:\\windows\\inf\\RIRUREVE.INF", \
+    "C:\\windows\\inf\\RIROZEZA.INF", "C:\\windows\\inf\\OTHER\\KOVRARIRUREVE.INF", \
+    "C:\\windows\\inf\\OTHER\\KOVRARIROZEZA.INF"
+#define MACHINE_KEYS \
+    "Software\\KOVRA", "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\zovovar.exe", \
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Picaro 2400R Storage Driver", \
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Other Program", "Enum\\USB", \
+    "Enum\\ESDI", "System\\CurrentControlSet\\Services\\KOVRA"
+#define RUNONCE_KEY "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce"
+
+// Nothing of a machine left: no folder, file, key or value above.
+void StageMachineReset();
+// Runs the product silently (/M) on the machine, to its end.
+void StageRunProduct();
+// The machine as StageDump writes the sandbox, and "runonce TYPE BYTES [n]".
+void StageMachineDump();
+// Reads a whole file into buffer (at most size - 1 bytes, then a zero);
+// returns the count, or -1 when it cannot be read.
+long StageReadFile(const char *path, char *buffer, unsigned long size);
+
 // Writes one whole line of output.
 void StageWrite(const char *line);
 

@@ -4,6 +4,9 @@
 #include <cstring>
 #include <string>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include "platform.h"
 #include "stage.h"
 
@@ -32,11 +35,24 @@ void StageReset()
     sim::AddDirectory(STAGE_FOLDER);
 }
 
-void StageFolder(const char *path) { sim::AddDirectory(path); }
+// As an installer on Windows makes them: each folder on the way by the path's
+// text up to it, by characters.
+void MakeFolders(const std::string &path, bool whole)
+{
+    for (size_t i = 0; i < path.size(); i += IsDBCSLeadByte(static_cast<BYTE>(path[i])) && i + 1 < path.size() ? 2 : 1)
+        if ((path[i] == '\\' || path[i] == '/') && i > 2) CreateDirectoryA(path.substr(0, i).c_str(), nullptr);
+    if (whole) CreateDirectoryA(path.c_str(), nullptr);
+}
+
+void StageFolder(const char *path) { MakeFolders(path, true); }
 
 void StageFile(const char *path, const char *bytes, unsigned count, int readOnly)
 {
-    sim::AddFile(path, std::string(bytes, count));
+    MakeFolders(path, false);
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written;
+    WriteFile(file, bytes, count, &written, nullptr);
+    CloseHandle(file);
     if (readOnly) sim::SetReadOnly(path);
 }
 
@@ -68,3 +84,57 @@ void StageDump()
 }
 
 void StageWrite(const char *line) { std::printf("%s\n", line); }
+
+// ---- Whole runs ------------------------------------------------------------------
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR tail, int show);
+
+void StageMachineReset()
+{
+    StageReset();
+    sim::AddDirectory(MACHINE_FOLDER);
+}
+
+void StageRunProduct()
+{
+    char tail[] = "/M";
+    WinMain(reinterpret_cast<HINSTANCE>(uintptr_t{0x400000}), nullptr, tail, 10);
+}
+
+void StageMachineDump()
+{
+    static const char *const files[] = {MACHINE_FILES};
+    static const char *const keys[] = {MACHINE_KEYS};
+    auto under = [](const std::string &line, const std::string &kind, const char *root) {
+        std::string start = kind + " " + root;
+        return line.compare(0, start.size(), start) == 0 &&
+               (line.size() == start.size() || line[start.size()] == '\\' || line[start.size()] == ' ');
+    };
+    for (const std::string &line : sim::Dump()) {
+        bool show = under(line, "folder", MACHINE_FOLDER) || under(line, "file", MACHINE_FOLDER);
+        for (const char *file : files) show = show || under(line, "file", file);
+        for (const char *key : keys) show = show || under(line, "key", key) || under(line, "value", key);
+        if (show) Say(line.c_str());
+    }
+    if (sim::ValueExists(RUNONCE_KEY, "kvudel")) {
+        std::string bytes = sim::ValueBytes(RUNONCE_KEY, "kvudel");
+        char quoted[2048], line[2200];
+        QuoteInto(quoted, sizeof quoted, bytes.data(), static_cast<unsigned>(bytes.size()));
+        std::snprintf(line, sizeof line, "runonce = %u %s [%zu]", sim::ValueType(RUNONCE_KEY, "kvudel"), quoted,
+                      bytes.size());
+        Say(line);
+    }
+}
+
+long StageReadFile(const char *path, char *buffer, unsigned long size)
+{
+    // The host's own file, not the simulated machine's: read past the
+    // simulated stream's names.
+    int file = open(path, O_RDONLY);
+    if (file < 0) return -1;
+    unsigned long n = 0;
+    for (ssize_t got; n + 1 < size && (got = read(file, buffer + n, size - 1 - n)) > 0;)
+        n += static_cast<unsigned long>(got);
+    close(file);
+    buffer[n] = '\0';
+    return static_cast<long>(n);
+}

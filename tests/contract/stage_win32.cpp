@@ -22,8 +22,8 @@ void MakeFolders(const char *path, int whole)
 {
     char part[MAX_PATH * 2];
     unsigned n = 0;
-    for (const char *c = path; *c; c = CharNextA(c)) {
-        if (*c == '\\' && n > 2) {
+    for (const char *c = path; *c && n + 2 < sizeof part; c = CharNextA(c)) {
+        if ((*c == '\\' || *c == '/') && n > 2) {
             part[n] = '\0';
             CreateDirectoryA(part, NULL);
         }
@@ -92,11 +92,19 @@ void DumpFolder(const char *dir, int depth = 0)
     FindClose(search);
 }
 
+void SayValue(const char *prefix, const char *data, DWORD type, DWORD count)
+{
+    char line[4096], quoted[2048];
+    QuoteInto(quoted, sizeof quoted, data, count);
+    std::snprintf(line, sizeof line, "%s = %lu %s [%lu]", prefix, type, quoted, count);
+    Say(line);
+}
+
 void DumpKey(const char *path, int depth = 0)
 {
     HKEY key;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return;
-    char line[4096], quoted[2048];
+    char line[4096];
     std::snprintf(line, sizeof line, "key %s", path);
     Say(line);
     for (DWORD i = 0;; ++i) {
@@ -105,9 +113,8 @@ void DumpKey(const char *path, int depth = 0)
         if (RegEnumValueA(key, i, name, &nameLength, NULL, &type, reinterpret_cast<BYTE *>(data), &count) !=
             ERROR_SUCCESS)
             break;
-        QuoteInto(quoted, sizeof quoted, data, count);
-        std::snprintf(line, sizeof line, "value %s : %s = %lu %s [%lu]", path, name, type, quoted, count);
-        Say(line);
+        std::snprintf(line, sizeof line, "value %s : %s", path, name);
+        SayValue(line, data, type, count);
     }
     for (DWORD i = 0;; ++i) {
         char name[MAX_PATH], child[MAX_PATH * 2];
@@ -193,4 +200,94 @@ void StageWrite(const char *line)
 {
     std::printf("%s\n", line);
     std::fflush(stdout);
+}
+
+// ---- Whole runs ------------------------------------------------------------------
+void StageMachineReset()
+{
+    static const char *const files[] = {MACHINE_FILES};
+    static const char *const keys[] = {MACHINE_KEYS};
+    wchar_t wide[MAX_PATH];
+    RemoveTree(L"" MACHINE_FOLDER);
+    for (const char *file : files) {
+        SetFileAttributesA(file, FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(file);
+    }
+    for (const char *key : keys) {
+        MultiByteToWideChar(CP_ACP, 0, key, -1, wide, MAX_PATH);
+        RegDeleteTreeW(HKEY_LOCAL_MACHINE, wide);
+        RegDeleteKeyW(HKEY_LOCAL_MACHINE, wide);
+    }
+    HKEY runOnce;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, RUNONCE_KEY, 0, KEY_ALL_ACCESS, &runOnce) == ERROR_SUCCESS) {
+        RegDeleteValueA(runOnce, "kvudel");
+        RegCloseKey(runOnce);
+    }
+    CreateDirectoryA(MACHINE_FOLDER, NULL);
+}
+
+// The product is the zovovar.exe beside this program.
+void StageRunProduct()
+{
+    char command[MAX_PATH + 8];
+    DWORD n = GetModuleFileNameA(NULL, command, MAX_PATH);
+    while (n && command[n - 1] != '\\') --n;
+    std::snprintf(command + n, sizeof command - n, "zovovar.exe /M");
+    STARTUPINFOA start = {};
+    start.cb = sizeof start;
+    PROCESS_INFORMATION process;
+    if (!CreateProcessA(NULL, command, NULL, NULL, FALSE, 0, NULL, NULL, &start, &process)) {
+        Say("the product did not start");
+        return;
+    }
+    if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) Say("the product did not end");
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    if (code != 0) Say("the product's exit code is not 0");
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+}
+
+void StageMachineDump()
+{
+    static const char *const files[] = {MACHINE_FILES};
+    static const char *const keys[] = {MACHINE_KEYS};
+    DumpFolder(MACHINE_FOLDER);
+    for (const char *file : files) {
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA(file, &found);
+        if (search == INVALID_HANDLE_VALUE) continue;
+        FindClose(search);
+        char bytes[512], quoted[2048], line[4096];
+        DWORD count = 0;
+        HANDLE handle = CreateFileA(file, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+        if (handle != INVALID_HANDLE_VALUE) {
+            ReadFile(handle, bytes, sizeof bytes, &count, NULL);
+            CloseHandle(handle);
+        }
+        QuoteInto(quoted, sizeof quoted, bytes, count);
+        std::snprintf(line, sizeof line, "file %s [%lu] %s%s", file, found.nFileSizeLow, quoted,
+                      found.dwFileAttributes & FILE_ATTRIBUTE_READONLY ? " read-only" : "");
+        Say(line);
+    }
+    for (const char *key : keys) DumpKey(key);
+    HKEY runOnce;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, RUNONCE_KEY, 0, KEY_READ, &runOnce) != ERROR_SUCCESS) return;
+    char data[1024];
+    DWORD type, count = sizeof data;
+    if (RegQueryValueExA(runOnce, "kvudel", NULL, &type, reinterpret_cast<BYTE *>(data), &count) ==
+        ERROR_SUCCESS)
+        SayValue("runonce", data, type, count);
+    RegCloseKey(runOnce);
+}
+
+long StageReadFile(const char *path, char *buffer, unsigned long size)
+{
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE) return -1;
+    DWORD n = 0;
+    ReadFile(file, buffer, size - 1, &n, NULL);
+    CloseHandle(file);
+    buffer[n] = '\0';
+    return static_cast<long>(n);
 }

@@ -1,0 +1,179 @@
+#!/usr/bin/env python3
+"""Whole runs compared: installed machines drawn from a seed, each uninstalled
+once by the host build over the simulator and once by the real zovovar.exe
+under Wine (Windows 98 mode). What each leaves, every file with its bytes
+(read-only or not), every key and value of the product's and its neighbours'
+branches, the script and the RunOnce value, must be the same.
+
+usage: whole_runs.py HOST_CONTRACT CONTRACT_EXE ZOVOVAR_EXE WORKDIR [--machines N] [--seed S]
+
+A machine draws "Path", "Folder Name" and the ID (text of many shapes: '/',
+'..', '.', trailing dots, spaces and backslashes, accented letters in either
+case, characters whose second byte is 0x5C or 0x7C, bytes after the zero; and
+now and then another type, or none), which of the product's files are there,
+read-only or gone, and the ANSI code page (1252, 932, 936, 950). Both sides
+set each machine up through the same calls (tests/contract/stage_*.cpp); all
+machines run in one Wine session, one process per code page.
+"""
+import argparse
+import os
+import random
+import sys
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "winelab"))
+import winelab  # noqa: E402
+import compare  # noqa: E402
+
+REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD = 1, 2, 3, 4
+APP_PATHS = b"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\zovovar.exe"
+SERVICE = b"System\\CurrentControlSet\\Services\\KOVRA\\USB\\Storage\\RIRUREVE"
+PRODUCT = b"Software\\KOVRA\\Picaro 2400R Storage Driver"
+UNINSTALL = b"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
+SYSTEM_FILES = [b"C:\\windows\\system32\\RIRUREVE.SYS", b"C:\\windows\\system32\\iosubsys\\RIROZEZA.PDR",
+                b"C:\\windows\\inf\\RIRUREVE.INF", b"C:\\windows\\inf\\RIROZEZA.INF",
+                b"C:\\windows\\inf\\OTHER\\KOVRARIRUREVE.INF", b"C:\\windows\\inf\\OTHER\\KOVRARIROZEZA.INF"]
+# No name ends in a space here: Wine makes such a name on its disk (say for
+# CreateDirectoryA("C:\\ZM\\X \\")) where Windows drops the space, and then
+# cannot remove it; the contract's cases hold those paths.
+NAMES = [b"Prog", b"Picaro 2400R", b"a.b", b"X.", b"..\\Prog", b".", b"/Y", b"100%",
+         b"\xc9t\xe9s", b"\xe9T\xc9S", b"Q"]
+DOUBLE_BYTE = {1252: [], 932: [b"\x95\x5c", b"\x83\x7c", b"\x82\x60", b"\x82\x81"],
+               936: [b"\x81\x5c", b"\xa5\x5c", b"\xa3\xc1", b"\xa3\xe1"], 950: [b"\xa5\x5c", b"\xa2\x7c"]}
+IDS = [b"KOVRA___PICARO_2400R", b"kovra___picaro_2400r", b"OTHER_DISK", b"KOVRA___PICARO_2400R\\0000",
+       b"\\KOVRA___PICARO_2400R", b"KOVRA___PICARO_2400R\\", b"", b"\\", b"X\\\\Y", b"\xc9s"]
+CODE_PAGES = [1252, 932, 936, 950]
+
+
+def text_value(key, name, text, r):
+    """A value drawn around text: mostly text with its zero, now and then
+    bytes after the zero, another type, or no value at all."""
+    kind = r.random()
+    if kind < 0.05:
+        return []
+    data, type_ = text + b"\0", REG_SZ
+    if kind < 0.15:
+        data += b"junk\\\0"
+    elif kind < 0.22:
+        type_ = REG_EXPAND_SZ
+    elif kind < 0.27:
+        type_ = REG_BINARY
+    elif kind < 0.30:
+        data, type_ = data[:4].ljust(4, b"\0"), REG_DWORD
+    return [b"v %s\t%s\t%d\t%s" % (key, name, type_, data.hex().encode())]
+
+
+def folder_name(r, code_page, count):
+    names = NAMES + DOUBLE_BYTE[code_page]
+    return b"\\".join(r.choice(names) for _ in range(count))
+
+
+def draw(seed):
+    """One installed machine: (code page, its items as the contract reads them)."""
+    r = random.Random(seed)
+    cp = r.choice(CODE_PAGES)
+    items = [b"k Enum\\ESDI\\OTHER_DISK\\0000", b"k Enum\\USB\\Vid_1D9A&Pid_0001\\0000",
+             b"k Software\\KOVRA\\Picaro Viewer", b"k " + UNINSTALL + b"Other Program",
+             b"f C:\\windows\\system32\\OTHER.SYS\tother driver"]
+
+    def file(path, text, odds=(0.75, 0.9)):  # there, read-only, or gone
+        x = r.random()
+        if x < odds[1]:
+            items.append(b"%s %s\t%s" % (b"f" if x < odds[0] else b"r", path, text))
+
+    for path in SYSTEM_FILES:
+        file(path, b"driver")
+    folder = b"C:\\ZM\\" + folder_name(r, cp, r.randint(1, 3))
+    for name, text in ((b"uninst.isu", b"log"), (b"Readme.txt", b"read me"), (b"zovovar.exe", b"MZ"),
+                       (b"Photos.txt", b"the user's own")):
+        file(folder + b"\\" + name, text)
+    items += text_value(APP_PATHS, b"Path", folder + r.choice([b"\\", b"\\", b"", b"\\\\"]), r)
+    parent = b"C:\\ZM\\Start\\" + r.choice([b"KOVRA Camera", b"kovra camera", b"KOVRA Camera.", b"Other"])
+    start = parent + b"\\" + folder_name(r, cp, 1)
+    for name in (b"UnInstall.lnk", b"Readme.lnk"):
+        file(start + b"\\" + name, b"shortcut")
+    if r.random() < 0.3:
+        items.append(b"f %s\\Notepad.lnk\tshortcut" % parent)
+    items += text_value(PRODUCT + b"\\Startmenu", b"Folder Name", start + r.choice([b"", b"", b"\\"]), r)
+    id_ = r.choice(IDS + DOUBLE_BYTE[cp])
+    items += text_value(SERVICE, b"ID", id_, r)
+    items += [b"k Enum\\ESDI\\KOVRA___PICARO_2400R\\0000", b"k Enum\\USB\\Vid_1D9A&Pid_2C41\\5&2F3A1B&0&1",
+              b"k Enum\\USB\\*RIRUREVE\\0000", b"k " + PRODUCT, b"k " + PRODUCT + b"1.00.000",
+              b"k " + UNINSTALL + b"Picaro 2400R Storage Driver"]
+    if id_.strip(b"\\"):
+        items.append(b"k Enum\\ESDI\\" + id_ + b"\\0000")
+    return cp, items
+
+
+def machines_file(machines):
+    return b"".join(b"m %s\n%s\n" % (name.encode(), b"\n".join(items)) for name, items in machines)
+
+
+def run(host, exe, product, work, count, seed):
+    drawn = [("machine%d" % (seed + i), draw(seed + i)) for i in range(count)]
+    by_page = {cp: [(n, items) for n, (c, items) in drawn if c == cp] for cp in CODE_PAGES}
+    os.makedirs(work, exist_ok=True)
+    sim, wine = {}, {}
+    started = time.time()
+    for cp, machines in by_page.items():
+        path = os.path.join(work, "cp%d.txt" % cp)
+        with open(path, "wb") as f:
+            f.write(machines_file(machines))
+        out = compare.subprocess.run([host, "--cp", str(cp), "--machines", path], check=True,
+                                     stdout=compare.subprocess.PIPE, timeout=300).stdout
+        sim.update(compare.parse(out.decode("ascii", "replace"))[0])
+    host_time = time.time() - started
+
+    lab = winelab.Prefix(os.path.join(work, "wine"), "win98")
+    lab.create()
+    lab.write(r"C:\contract\machines.exe", open(exe, "rb").read())
+    lab.write(r"C:\contract\zovovar.exe", open(product, "rb").read())
+    for cp, machines in by_page.items():
+        lab.write(r"C:\contract\cp%d.txt" % cp, machines_file(machines))
+    started = time.time()
+    with lab.session():
+        for cp, machines in by_page.items():
+            if not machines:
+                continue
+            locale = compare.LOCALES[cp]
+            env = dict(lab.env, LANG=locale, LC_ALL=locale)
+            done = lab.wine(r"C:\contract\machines.exe", "--machines", r"C:\contract\cp%d.txt" % cp,
+                            env=env, timeout=60 + 10 * len(machines))
+            wine.update(compare.parse(done.stdout.decode("ascii", "replace"))[0])
+    wine_time = time.time() - started
+
+    report = []
+    for name, (cp, items) in drawn:
+        if sim.get(name) != wine.get(name):
+            report.append("%s (code page %d) ends differently\n  machine:   %s\n  simulator: %s\n  Wine:      %s"
+                          % (name, cp, b"\n             ".join(items).decode("latin-1"),
+                             compare.describe(sim.get(name)), compare.describe(wine.get(name))))
+    for side, out in (("simulator", sim), ("Wine", wine)):
+        if out.get("end") != (["done"], []):
+            report.append("the %s's runs stop before their end" % side)
+    print("whole runs: %d machines from seed %d, %d differ; simulator %.1f s, Wine session %.1f s "
+          "(%.2f s a machine)" % (count, seed, len([x for x in report if "ends differently" in x]),
+                                  host_time, wine_time, wine_time / max(count, 1)))
+    return report
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    for arg in ("host", "exe", "product", "work"):
+        parser.add_argument(arg)
+    parser.add_argument("--machines", type=int, default=25)
+    parser.add_argument("--seed", type=int, default=1)
+    args = parser.parse_args()
+    print("route: %s" % winelab.enter(), flush=True)
+    winelab.require_tools(["wine", "wineboot", "wineserver"])
+    report = run(args.host, args.exe, args.product, args.work, args.machines, args.seed)
+    if report:
+        print("\n".join(report), file=sys.stderr)
+        sys.exit(1)
+
+
+if __name__ == "__main__":
+    try:
+        main()
+    except winelab.LabError as e:
+        winelab.fail(str(e))
