@@ -147,6 +147,7 @@ LONG Injected(const char *name)
 {
     ++m.failable;
     int occurrence = ++m.seen[name];
+    if (m.failable == m.cutPosition) throw sim::PowerCut();
     if (m.failable == m.failPosition) return m.failPositionError;
     auto nth = m.failNth.find(name);
     if (nth != m.failNth.end() && nth->second.first == occurrence) return nth->second.second;
@@ -228,5 +229,26 @@ void FailNth(const std::string &name, int occurrence, LONG error)
     m.failNth[name] = std::make_pair(occurrence, error);
 }
 int FailableCallCount() { return m.failable; }
+void CutPowerAt(int position) { m.cutPosition = position; }
+
+void StartProcess()
+{
+    Machine next;
+    next.nt = m.nt;
+    next.codePage = m.codePage;
+    next.commandLine = m.commandLine;
+    next.systemDir = m.systemDir;
+    next.windowsDir = m.windowsDir;
+    next.currentDir = m.currentDir;
+    next.keys = m.keys;
+    next.files = m.files;
+    next.fileNames = m.fileNames;
+    next.directories = m.directories;
+    next.readOnly = m.readOnly;
+    next.held = m.held;
+    next.nextHandle = m.nextHandle;
+    next.writeLimit = m.writeLimit;
+    m = next;
+}
 
 }  // namespace sim

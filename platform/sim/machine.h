@@ -55,6 +55,7 @@ struct Machine {
     std::vector<std::string> calls;
     int failable = 0;
     int failPosition = 0;
+    int cutPosition = 0;
     LONG failPositionError = 0;
     std::map<std::string, LONG> failNames;
     std::map<std::string, int> seen;                       // failable calls by name

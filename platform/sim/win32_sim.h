@@ -252,6 +252,13 @@ void FailCall(int position, LONG error = ERROR_ACCESS_DENIED);
 void FailEvery(const std::string &name, LONG error = ERROR_ACCESS_DENIED);
 void FailNth(const std::string &name, int occurrence, LONG error = ERROR_ACCESS_DENIED);
 int FailableCallCount();
+// A power cut: at the given failable call the process ends (PowerCut is
+// thrown instead of the call), and everything written before it stays.
+struct PowerCut {};
+void CutPowerAt(int position);
+// A new process on the same machine: the disk and the registry stay; handles,
+// streams, message boxes, the call record and the faults are gone.
+void StartProcess();
 extern const char *const kFailableCalls[];
 
 // Handle bookkeeping: keys still open, and calls made on a handle that was not

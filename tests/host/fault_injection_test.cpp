@@ -3,6 +3,7 @@
 // run must still end well and must harm nothing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <regex>
@@ -93,6 +94,41 @@ TEST(FaultInjection, NoSingleFailureOrFailingKindDoesHarm)
     std::printf("fault-injection runs: %d (%d call positions and %d kinds, 3 errors each)\n", runs,
                 positions, runs / 3 - positions);
     RecordProperty("fault_injection_runs", runs);
+}
+
+// The power goes at each call of a silent run in turn; Windows starts again and
+// the user runs the uninstaller once more. That run must end where one
+// uninterrupted run ends: nothing of it missing, and nothing more but what a
+// second run leaves anyway, the first run's script and RunOnce value.
+TEST(FaultInjection, ARunCutShortAtAnyCallThenRunAgainEndsAsOneWholeRun)
+{
+    char silent[] = "/M";
+    auto run = [&] { return WinMain((HINSTANCE)(uintptr_t)0x400000, NULL, silent, 10); };
+    auto leftOverByAFirstRun = [](const std::string &line) {
+        return line.find("\\delfile.bat [") != std::string::npos || line.find(" : kvudel = ") != std::string::npos;
+    };
+    fixture::InstallProduct();
+    ASSERT_EQ(0, run());
+    const std::vector<std::string> whole = sim::Dump();
+    const int positions = sim::FailableCallCount();
+    ASSERT_GT(positions, 50);
+    int exact = 0;
+    for (int position = 1; position <= positions; ++position) {
+        fixture::InstallProduct();
+        sim::CutPowerAt(position);
+        EXPECT_THROW(run(), sim::PowerCut) << position;
+        sim::StartProcess();
+        EXPECT_EQ(0, run()) << position;
+        EXPECT_EQ(0, sim::OpenKeyCount()) << position;
+        const std::vector<std::string> after = sim::Dump();
+        EXPECT_EQ(std::vector<std::string>(), fixture::Removed(whole, after)) << "power cut at call " << position;
+        for (const std::string &extra : fixture::Added(whole, after))
+            EXPECT_TRUE(leftOverByAFirstRun(extra)) << "power cut at call " << position << ": " << extra;
+        exact += after == whole;
+    }
+    std::printf("power cuts: %d call positions, each then run again: %d end as one whole run does\n",
+                positions, exact);
+    RecordProperty("power_cut_positions", positions);
 }
 
 }  // namespace
