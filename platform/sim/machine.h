@@ -50,6 +50,7 @@ struct Machine {
     size_t writeLimit = SIZE_MAX;
     std::deque<int> answers;
     std::deque<UINT> queued;
+    std::set<std::string> classes;  // registered window classes, by upper-case name
     bool quitPosted = false;
     int quitCode = 0;
     std::vector<std::string> calls;

@@ -30,6 +30,8 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
 
 ATOM RegisterClassExA(const WNDCLASSEXA *cls)
 {
+    // A class name is registered once (ERROR_CLASS_ALREADY_EXISTS after).
+    ATOM atom = m.classes.insert(Upper(cls->lpszClassName ? cls->lpszClassName : "")).second ? 1 : 0;
     std::ostringstream s;
     s << "RegisterClassExA(cbSize=" << cls->cbSize << ", style=" << Hex(cls->style)
       << ", lpfnWndProc=" << (cls->lpfnWndProc ? "set" : "NULL") << ", cbClsExtra=" << cls->cbClsExtra
@@ -39,9 +41,9 @@ ATOM RegisterClassExA(const WNDCLASSEXA *cls)
       << ", hbrBackground=" << (uintptr_t)cls->hbrBackground
       << ", lpszMenuName=" << Quote(cls->lpszMenuName)
       << ", lpszClassName=" << Quote(cls->lpszClassName)
-      << ", hIconSm=" << (cls->hIconSm ? "set" : "NULL") << ") = 1";
+      << ", hIconSm=" << (cls->hIconSm ? "set" : "NULL") << ") = " << atom;
     Record(s.str());
-    return 1;
+    return atom;
 }
 
 HICON LoadIconA(HINSTANCE instance, LPCSTR name)

@@ -72,6 +72,8 @@ enum Kind {
     kStream,      // fopen(a, "w"), fputs(b), fclose
     kCreateFile,  // CreateFileA(a, CREATE_ALWAYS), WriteFile(b), CloseHandle twice
     kLeadBytes,   // IsDBCSLeadByte for every byte
+    kQuit,        // PostQuitMessage(n), then GetMessageA
+    kWindowClass, // RegisterClassExA of a class named a, twice; LoadCursorA(NULL, IDC_ARROW)
 };
 
 // Flags of kQuery, in x.
@@ -255,6 +257,11 @@ const Case kCases[] = {
     {"createfile.missing_parent", kCreateFile, "", F "NO\\C.BAT", "ab", 0, 0, 0},
 
     {"lead_bytes", kLeadBytes, "", 0, 0, 0, 0, 0},
+
+    // The window class and the message loop.
+    {"quit.zero", kQuit, "", 0, 0, 0, 0, 0},
+    {"quit.code", kQuit, "", 0, 0, 7, 0, 0},
+    {"window_class", kWindowClass, "", "ZovovarContract", 0, 0, 0, 0},
 };
 
 // ---- Setting up ---------------------------------------------------------------
@@ -552,6 +559,41 @@ void LeadBytes()
     End();
 }
 
+void Quit(const Case &c)
+{
+    PostQuitMessage(c.n);
+    MSG msg;
+    msg.message = 0xDEAD;
+    BOOL r = GetMessageA(&msg, NULL, 0, 0);
+    PutResult(r);
+    Put(" message ");
+    PutNumber(msg.message);
+    Put(" wParam ");
+    PutNumber(static_cast<long long>(msg.wParam));
+    End();
+}
+
+LRESULT CALLBACK NoWindow(HWND, UINT, WPARAM, LPARAM) { return 0; }
+
+void WindowClass(const Case &c)
+{
+    WNDCLASSEXA cls;
+    char *bytes = reinterpret_cast<char *>(&cls);
+    for (unsigned i = 0; i < sizeof cls; ++i) bytes[i] = 0;
+    cls.cbSize = sizeof cls;
+    cls.style = CS_HREDRAW | CS_VREDRAW;
+    cls.lpfnWndProc = NoWindow;
+    cls.hCursor = LoadCursorA(NULL, IDC_ARROW);
+    cls.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    cls.lpszClassName = c.a;
+    Put(cls.hCursor ? "cursor" : "no cursor");
+    Put(" first ");
+    Put(RegisterClassExA(&cls) ? "registered" : "refused");
+    Put(" again ");
+    Put(RegisterClassExA(&cls) ? "registered" : "refused");
+    End();
+}
+
 void Run(const Case &c)
 {
     switch (c.kind) {
@@ -568,6 +610,8 @@ void Run(const Case &c)
     case kStream: Stream(c); break;
     case kCreateFile: MakeFile(c); break;
     case kLeadBytes: LeadBytes(); break;
+    case kQuit: Quit(c); break;
+    case kWindowClass: WindowClass(c); break;
     }
 }
 

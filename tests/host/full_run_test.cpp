@@ -121,12 +121,11 @@ TEST(FullRun, ASecondRunFindsNothingAndWritesNothing)
     fixture::InstallProduct();
     RunSilently();
     const std::vector<std::string> after = sim::Dump();
-    const size_t firstRunCalls = sim::Calls().size();
+    sim::StartProcess();
     RunSilently();
     EXPECT_EQ(after, sim::Dump());
     // The second run makes the calls of a run on a machine that never had the product.
-    EXPECT_EQ(neverInstalled,
-              std::vector<std::string>(sim::Calls().begin() + firstRunCalls, sim::Calls().end()));
+    EXPECT_EQ(neverInstalled, sim::Calls());
 }
 
 }  // namespace
