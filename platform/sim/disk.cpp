@@ -21,6 +21,7 @@ namespace {
 std::string NormalPath(const char *path, bool *asFolder = nullptr)
 {
     std::string p = path ? path : "";
+    if (asFolder) *asFolder = false;
     std::vector<bool> starts = CharacterStarts(p);
     auto separator = [&](size_t i) { return starts[i] && (p[i] == '\\' || p[i] == '/'); };
     if (p.size() >= 2 && separator(0) && separator(1)) return "";
