@@ -323,6 +323,12 @@ void SetReadOnly(const std::string &path) { m.readOnly.insert(FilePath(path.c_st
 void HoldOpen(const std::string &path) { m.held.insert(FilePath(path.c_str())); }
 bool FileExists(const std::string &path) { return m.files.count(FilePath(path.c_str())) != 0; }
 
+std::string FileName(const std::string &path)
+{
+    auto it = m.fileNames.find(FilePath(path.c_str()));
+    return it == m.fileNames.end() ? "" : it->second;
+}
+
 bool DirectoryExists(const std::string &path)
 {
     return m.directories.count(FilePath(path.c_str())) != 0;

@@ -222,6 +222,9 @@ void SetReadOnly(const std::string &path);
 // nobody can open it for writing, and Windows NT will not delete it (9x does).
 void HoldOpen(const std::string &path);
 bool FileExists(const std::string &path);
+// The name the file at path is kept under, as Dump writes it ("" for none):
+// paths are resolved as Windows resolves them, so many name one file.
+std::string FileName(const std::string &path);
 bool DirectoryExists(const std::string &path);
 std::string FileBytes(const std::string &path);
 // WriteFile writes no more than this many bytes from now on, in all, and then
