@@ -17,7 +17,7 @@ bash scripts/setup.sh
 jobs=$(nproc)
 
 cmake --preset windows >/dev/null
-cmake --build --preset windows
+cmake --build --preset windows -j"$jobs"
 cmake --preset host >/dev/null
 bash scripts/analyze.sh
 cmake --build --preset host -j"$jobs"
