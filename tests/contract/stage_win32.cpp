@@ -56,11 +56,27 @@ void RemoveTree(const wchar_t *dir)
     RemoveDirectoryW(dir);
 }
 
+// "file P [n] BYTES", " read-only" after when it is.
+void SayFile(const char *path, const WIN32_FIND_DATAA &found)
+{
+    char bytes[512], quoted[2048], line[4096];
+    DWORD count = 0;
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
+    if (file != INVALID_HANDLE_VALUE) {
+        ReadFile(file, bytes, sizeof bytes, &count, NULL);
+        CloseHandle(file);
+    }
+    QuoteInto(quoted, sizeof quoted, bytes, count);
+    std::snprintf(line, sizeof line, "file %s [%lu] %s%s", path, found.nFileSizeLow, quoted,
+                  found.dwFileAttributes & FILE_ATTRIBUTE_READONLY ? " read-only" : "");
+    Say(line);
+}
+
 // A name with no spelling in the code page comes back with '?' in it, which
 // as a pattern finds the folder itself again: the depth is bounded.
 void DumpFolder(const char *dir, int depth = 0)
 {
-    char line[4096], quoted[2048];
+    char line[4096];
     std::snprintf(line, sizeof line, "folder %s", dir);
     Say(line);
     char pattern[MAX_PATH * 2];
@@ -76,18 +92,7 @@ void DumpFolder(const char *dir, int depth = 0)
             if (depth < 8) DumpFolder(path, depth + 1);
             continue;
         }
-        char bytes[512];
-        DWORD count = 0;
-        HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                                  OPEN_EXISTING, 0, NULL);
-        if (file != INVALID_HANDLE_VALUE) {
-            ReadFile(file, bytes, sizeof bytes, &count, NULL);
-            CloseHandle(file);
-        }
-        QuoteInto(quoted, sizeof quoted, bytes, count);
-        std::snprintf(line, sizeof line, "file %s [%lu] %s%s", path, found.nFileSizeLow, quoted,
-                      found.dwFileAttributes & FILE_ATTRIBUTE_READONLY ? " read-only" : "");
-        Say(line);
+        SayFile(path, found);
     } while (FindNextFileA(search, &found));
     FindClose(search);
 }
@@ -258,17 +263,7 @@ void StageMachineDump()
         HANDLE search = FindFirstFileA(file, &found);
         if (search == INVALID_HANDLE_VALUE) continue;
         FindClose(search);
-        char bytes[512], quoted[2048], line[4096];
-        DWORD count = 0;
-        HANDLE handle = CreateFileA(file, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-        if (handle != INVALID_HANDLE_VALUE) {
-            ReadFile(handle, bytes, sizeof bytes, &count, NULL);
-            CloseHandle(handle);
-        }
-        QuoteInto(quoted, sizeof quoted, bytes, count);
-        std::snprintf(line, sizeof line, "file %s [%lu] %s%s", file, found.nFileSizeLow, quoted,
-                      found.dwFileAttributes & FILE_ATTRIBUTE_READONLY ? " read-only" : "");
-        Say(line);
+        SayFile(file, found);
     }
     for (const char *key : keys) DumpKey(key);
     HKEY runOnce;
