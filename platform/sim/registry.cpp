@@ -195,10 +195,10 @@ LONG RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYT
         DWORD stored = size;
         const char *text = reinterpret_cast<const char *>(data);
         if ((type == REG_SZ || type == REG_EXPAND_SZ) && data) {
-            // Windows 9x stores text up to its zero, whatever the count says;
-            // NT stores the count, and one zero more where the caller left the
-            // zero just past it out.
-            if (!m.nt) stored = static_cast<DWORD>(std::strlen(text) + 1);
+            // Windows 9x stores REG_SZ text up to its zero, whatever the count
+            // says (REG_EXPAND_SZ as counted); NT stores the count, and one zero
+            // more where the caller left the zero just past it out.
+            if (!m.nt && type == REG_SZ) stored = static_cast<DWORD>(std::strlen(text) + 1);
             else if (size && text[size - 1] && !text[size]) stored = size + 1;
         }
         Value &v = m.keys[*path].values[Upper(name ? name : "")];

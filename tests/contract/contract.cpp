@@ -168,6 +168,7 @@ const Case kCases[] = {
     {"set.empty", kSet, "", K "S", "v", 0, REG_SZ, "00"},
     {"set.replace", kSet, "v " K "S\tV\t1\t78797a7a7a00", K "S", "v", 4, REG_SZ, "61626300"},
     {"set.default", kSet, "", K "S", "", 4, REG_SZ, "61626300"},
+    {"set.expand_padded", kSet, "", K "S", "v", 8, REG_EXPAND_SZ, "2541250000000000"},
     {"set.binary", kSet, "", K "S", "v", 3, REG_BINARY, "000102"},
 
     // Deleting a key.
@@ -381,6 +382,15 @@ void PutHandle(HKEY key, LONG r)
     if (r != ERROR_SUCCESS) Put(key == reinterpret_cast<HKEY>(uintptr_t{0xBAD}) ? " handle untouched" : " handle written");
 }
 
+// The case's key a, opened for reading; else says so and ends the line.
+bool OpenForCase(const Case &c, HKEY *key)
+{
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, c.a, 0, KEY_READ, key) == ERROR_SUCCESS) return true;
+    Put("open failed");
+    End();
+    return false;
+}
+
 void Open(const Case &c)
 {
     HKEY key = reinterpret_cast<HKEY>(uintptr_t{0xBAD});
@@ -398,11 +408,7 @@ void Open(const Case &c)
 void Query(const Case &c)
 {
     HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, c.a, 0, KEY_READ, &key) != ERROR_SUCCESS) {
-        Put("open failed");
-        End();
-        return;
-    }
+    if (!OpenForCase(c, &key)) return;
     char buffer[300];
     Poison(buffer, sizeof buffer);
     DWORD type = 0xDEAD, size = static_cast<DWORD>(c.n);
@@ -463,11 +469,7 @@ void Delete(const Case &c)
 void DeleteOpen(const Case &c)
 {
     HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, c.a, 0, KEY_READ, &key) != ERROR_SUCCESS) {
-        Put("open failed");
-        End();
-        return;
-    }
+    if (!OpenForCase(c, &key)) return;
     PutResult(RegDeleteKeyA(HKEY_LOCAL_MACHINE, c.a));
     PutWhich(key);
     Put(" close ");
@@ -478,11 +480,7 @@ void DeleteOpen(const Case &c)
 void CloseTwice(const Case &c)
 {
     HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, c.a, 0, KEY_READ, &key) != ERROR_SUCCESS) {
-        Put("open failed");
-        End();
-        return;
-    }
+    if (!OpenForCase(c, &key)) return;
     PutResult(RegCloseKey(key));
     Put(" again ");
     PutNumber(RegCloseKey(key));
