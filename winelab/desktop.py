@@ -7,7 +7,7 @@ import shutil
 import subprocess
 import time
 
-from prefix import fail
+from prefix import fail, process_report
 from product import UNINSTALLER
 
 class Display:
@@ -44,7 +44,10 @@ def answer_box(display, env, trace_path, number, key, picture=None):
     deadline = time.time() + 60
     while len(boxes_shown(trace_path)) < number:
         if time.time() > deadline:
-            fail("box %d never appeared; shown: %r" % (number, boxes_shown(trace_path)))
+            with open(trace_path, encoding="utf-8", errors="replace") as f:
+                said = "".join(f.readlines()[-30:])
+            fail("box %d never appeared; shown: %r\nthe uninstaller said:\n%s\nprocesses:\n%s"
+                 % (number, boxes_shown(trace_path), said, process_report()))
         time.sleep(0.2)
     xenv = dict(env, DISPLAY=display.name)
     found = subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", "^Uninstaller$"],
@@ -71,9 +74,13 @@ def run_with_answers(lab, display, switches, keys, pictures=(), in_session=False
     saving box i first where pictures[i] names a file. Returns the exit code
     and the texts of the boxes shown, read from Wine's msgbox trace, which logs
     each text as the box lays it out. It is one start of Windows, unless
-    in_session says the caller holds one (Prefix.session)."""
+    in_session says the caller holds one (Prefix.session), begun after
+    lab.env named the display: the session's desktop is on it."""
     trace = os.path.join(lab.root, "trace.txt")
-    env = dict(lab.env, DISPLAY=display.name, WINEDEBUG="-all,trace+msgbox,err+all")
+    if in_session and lab.env.get("DISPLAY") != display.name:
+        raise ValueError("the session was begun on another display")
+    lab.env["DISPLAY"] = display.name
+    env = dict(lab.env, WINEDEBUG="-all,trace+msgbox,err+all")
     pictures = list(pictures) + [None] * len(keys)
     with contextlib.nullcontext() if in_session else lab.session():
         if any(pictures):

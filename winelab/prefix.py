@@ -151,7 +151,7 @@ class Prefix:
             now = time.time()
             gone = (gone or now) if server and not _running(*SERVERS) else None
             if now > deadline or (gone and now - gone > 5):
-                report = _processes()
+                report = process_report()
                 proc.kill()
                 proc.wait()
                 why = ("went on after the session's wineserver had ended" if gone
@@ -211,7 +211,7 @@ class Prefix:
             raise LabError("%s hung twice in a row: %s" % (what, e))
 
     @contextlib.contextmanager
-    def session(self, hold=True, again=True):
+    def session(self, hold=True, again=True, desktop=True):
         """One start of Windows, kept up between commands until the block ends.
         Every step runs in one: a server that a program starts by itself
         leaves when the programs are gone, and under emulation it has left
@@ -221,13 +221,15 @@ class Prefix:
         begins once Windows has started (RunOnce commands run), and no later
         program starts it again (boot_holder.cpp). With again, a start that
         hangs is made once more (once_more); not where the start of Windows is
-        itself under test."""
+        itself under test. With desktop, the start includes the desktop's
+        explorer.exe, on the display of self.env, so that the program under
+        test starts no process of its own (boot_holder.cpp)."""
         def start():
             with open(os.path.join(self.root, "wineserver.log"), "ab") as log:
                 # The server keeps the log as its output: what it says when it ends.
                 subprocess.run(["wineserver", "-p"], env=self.env, stdin=subprocess.DEVNULL,
                                stdout=log, stderr=log, check=True)
-            return self._hold_start() if hold else None
+            return self._hold_start(desktop) if hold else None
         holder = None
         try:
             holder = self.once_more("the start of Windows", start) if again else start()
@@ -240,12 +242,13 @@ class Prefix:
             if holder:
                 holder.wait()
 
-    def _hold_start(self, timeout=120):
+    def _hold_start(self, desktop, timeout=120):
         if not os.path.isfile(BOOT_HOLDER):
             raise LabError("missing %s: build the windows preset first" % BOOT_HOLDER)
         said = os.path.join(self.root, "boot_holder.out")
         with open(said, "wb") as out:
-            holder = subprocess.Popen(["wine", BOOT_HOLDER], env=self.env, stdin=subprocess.DEVNULL,
+            holder = subprocess.Popen(["wine", BOOT_HOLDER] + ["desktop"] * desktop,
+                                      env=self.env, stdin=subprocess.DEVNULL,
                                       stdout=out, stderr=subprocess.DEVNULL)
 
         def held():
@@ -254,7 +257,8 @@ class Prefix:
         # A start takes 2-12 s under emulation.
         self._watch(holder, "the start of Windows (boot_holder.exe)", timeout, True, held)
         if not held():
-            raise Hang("boot_holder.exe exited %s before Windows had started" % holder.poll())
+            raise Hang("boot_holder.exe exited %s before Windows had started%s" % (
+                holder.poll(), " (2: no desktop, or its explorer.exe did not answer)" if holder.poll() == 2 else ""))
         return holder
 
     # ---- setting up -------------------------------------------------------------
@@ -418,7 +422,7 @@ def _prefix_processes(prefix):
                 continue
 
 
-def _processes():
+def process_report():
     """Every process, with what each of its threads waits in: what a hang
     report needs."""
     lines = []

@@ -37,7 +37,7 @@ def install(prefix, exe, wait=True):
         return
 
     def import_registry():  # in a session of its own, so made once more whole if it hangs
-        with prefix.session(again=False):
+        with prefix.session(again=False, desktop=False):
             prefix.wine("regedit", moved)
     prefix.once_more("installing the product", import_registry)
 
@@ -98,7 +98,7 @@ def next_start(prefix):
     # Wine has no command.com; its own cmd.exe runs the same batch syntax.
     shutil.copyfile(os.path.join(system32, "cmd.exe"), os.path.join(system32, "command.com"))
     def start():
-        with prefix.session(again=False):
+        with prefix.session(again=False, desktop=False):
             # The start waits for the RunOnce commands, but gives up on them
             # after two minutes.
             deadline = time.time() + 120

@@ -34,24 +34,26 @@ def main(exe, work, screenshot=None):
     ]
     # One start of Windows for all cases: each start is slow under emulation,
     # and its services would log into the first case's trace.
-    with Display() as display, lab.session():
-        lab.env["DISPLAY"] = display.name
-        for switches, keys, expected, removes, script in cases:
-            if lab.exists(winelab.SCRIPT):
-                os.remove(lab.host_path(winelab.SCRIPT))
-            lab.install(exe, wait=False)
-            rc, texts = run_with_answers(lab, display, switches, keys, [screenshot], in_session=True)
-            what = "%s %s" % (" ".join(switches) or "no switches", "+".join(keys) or "no keys")
-            if rc != 0:
-                fail("%s: exit code %d" % (what, rc))
-            if texts != expected:
-                fail("%s: boxes %r, expected %r" % (what, texts, expected))
-            if lab.exists(DRIVER) == removes:
-                fail("%s: the driver file was %s" % (what, "kept" if removes else "removed"))
-            if lab.exists(winelab.SCRIPT) != script:
-                fail("%s: the script was %s" % (what, "not written" if script else "written"))
-            print("ok: %s -> boxes %r, exit 0" % (what, texts))
-            screenshot = None
+    with Display() as display:
+        lab.env["DISPLAY"] = display.name  # the session's desktop is on it
+        with lab.session():
+            for switches, keys, expected, removes, script in cases:
+                if lab.exists(winelab.SCRIPT):
+                    os.remove(lab.host_path(winelab.SCRIPT))
+                lab.install(exe, wait=False)
+                rc, texts = run_with_answers(lab, display, switches, keys, [screenshot],
+                                             in_session=True)
+                what = "%s %s" % (" ".join(switches) or "no switches", "+".join(keys) or "no keys")
+                if rc != 0:
+                    fail("%s: exit code %d" % (what, rc))
+                if texts != expected:
+                    fail("%s: boxes %r, expected %r" % (what, texts, expected))
+                if lab.exists(DRIVER) == removes:
+                    fail("%s: the driver file was %s" % (what, "kept" if removes else "removed"))
+                if lab.exists(winelab.SCRIPT) != script:
+                    fail("%s: the script was %s" % (what, "not written" if script else "written"))
+                print("ok: %s -> boxes %r, exit 0" % (what, texts))
+                screenshot = None
     print("PASS: message boxes")
 
 
