@@ -80,7 +80,7 @@ def run_with_answers(lab, display, switches, keys, pictures=(), in_session=False
     if in_session and lab.env.get("DISPLAY") != display.name:
         raise ValueError("the session was begun on another display")
     lab.env["DISPLAY"] = display.name
-    env = dict(lab.env, WINEDEBUG="-all,trace+msgbox,err+all")
+    env = dict(lab.env, WINEDEBUG="-all,trace+msgbox,trace+winstation,err+all")
     pictures = list(pictures) + [None] * len(keys)
     with contextlib.nullcontext() if in_session else lab.session():
         if any(pictures):
@@ -98,4 +98,7 @@ def run_with_answers(lab, display, switches, keys, pictures=(), in_session=False
             for i, key in enumerate(keys):
                 answer_box(display, env, trace, i + 1, key, pictures[i])
             rc = proc.wait(timeout=120)
+    with open(trace, encoding="utf-8", errors="replace") as f:
+        if "starting explorer" in f.read():  # a process of its own: see boot_holder.cpp
+            fail("the uninstaller had to start the desktop's explorer.exe itself")
     return rc, boxes_shown(trace)
