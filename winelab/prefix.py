@@ -257,8 +257,9 @@ class Prefix:
         # A start takes 2-12 s under emulation.
         self._watch(holder, "the start of Windows (boot_holder.exe)", timeout, True, held)
         if not held():
-            raise Hang("boot_holder.exe exited %s before Windows had started%s" % (
-                holder.poll(), " (2: no desktop, or its explorer.exe did not answer)" if holder.poll() == 2 else ""))
+            code = holder.poll()
+            why = " (no desktop, or its explorer.exe did not answer)" if code == 2 else ""
+            raise Hang("boot_holder.exe exited %s before Windows had started%s" % (code, why))
         return holder
 
     # ---- setting up -------------------------------------------------------------
