@@ -15,10 +15,9 @@ for db in build/windows/compile_commands.json build/host/compile_commands.json; 
   [ -e "$db" ] || { echo "analyze: no $db: configure the presets first (cmake --preset ...)" >&2; exit 1; }
 done
 
-product=(app/*.cpp removal/*.cpp platform/win32/runtime.cpp)
-# The host build: the logic but the product's own process entry, the simulated
-# subset, and the text stream, which the host tests run over the simulator.
-host=($(ls app/*.cpp | grep -v startup.cpp) removal/*.cpp platform/sim/*.cpp platform/win32/runtime.cpp)
+product=(app/*.cpp removal/*.cpp platform/win32/*.cpp)
+# The host build: the same, over the simulated subset.
+host=("${product[@]}" platform/sim/*.cpp)
 
 # clang parses the product build's commands but for two options only GCC has
 # (both change code generation only).

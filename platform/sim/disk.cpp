@@ -1,5 +1,4 @@
-// The simulated disk: files, folders, the system folders and the C runtime's
-// stream and folder removal.
+// The simulated disk: files, folders and the system folders.
 #include "machine.h"
 
 #include <algorithm>
@@ -168,67 +167,6 @@ BOOL DeleteFileA(LPCSTR path)
     return ok;
 }
 
-int _rmdir(const char *path)
-{
-    LONG err = Injected("_rmdir");
-    std::string p = FilePath(path);
-    int r = !err && m.directories.count(p) && DirectoryEmpty(p) ? 0 : -1;
-    if (r == 0) m.directories.erase(p);
-    Record("_rmdir(" + Quote(path) + ") = " + std::to_string(r));
-    return r;
-}
-
-FILE *SimFopen(const char *path, const char *mode)
-{
-    LONG err = Injected("fopen");
-    bool asFolder;
-    std::string p = FilePath(path, &asFolder);
-    FILE *f = nullptr;
-    if (!err && std::string(mode) == "w" && !asFolder && ParentExists(p) && Writable(p)) {
-        if (!m.files.count(p)) m.fileNames[p] = StoredName(NormalPath(path));
-        m.files[p].clear();
-        m.streams.push_back(Stream{p, true});
-        f = reinterpret_cast<FILE *>(uintptr_t{m.streams.size()});  // a token, never dereferenced
-    }
-    Record("fopen(" + Quote(path) + ", " + Quote(mode) + ") = " +
-           (f ? "stream" + std::to_string((uintptr_t)f) : "NULL"));
-    return f;
-}
-
-static Stream *OpenStream(FILE *stream)
-{
-    uintptr_t i = (uintptr_t)stream;
-    if (i < 1 || i > m.streams.size() || !m.streams[i - 1].open) return nullptr;
-    return &m.streams[i - 1];
-}
-
-int SimFputs(const char *text, FILE *stream)
-{
-    LONG err = Injected("fputs");
-    Stream *s = OpenStream(stream);
-    int r = EOF;
-    if (!err && s && m.files.count(s->path)) {
-        for (const char *c = text; *c; ++c) {  // text mode: LF is written as CR LF
-            if (*c == '\n') m.files[s->path] += '\r';
-            m.files[s->path] += *c;
-        }
-        r = 0;
-    }
-    Record("fputs(" + Quote(text) + ", stream" + std::to_string((uintptr_t)stream) + ") = " +
-           std::to_string(r));
-    return r;
-}
-
-int SimFclose(FILE *stream)
-{
-    LONG err = Injected("fclose");
-    Stream *s = OpenStream(stream);
-    if (s) s->open = false;  // closed even when the flush fails, as the runtime does
-    int r = s && !err ? 0 : EOF;
-    Record("fclose(stream" + std::to_string((uintptr_t)stream) + ") = " + std::to_string(r));
-    return r;
-}
-
 BOOL RemoveDirectoryA(LPCSTR path)
 {
     LONG err = Injected("RemoveDirectoryA");
@@ -279,11 +217,13 @@ BOOL WriteFile(HANDLE file, LPCVOID data, DWORD count, LPDWORD written, LPOVERLA
 {
     LONG err = Injected("WriteFile");
     auto it = m.openFiles.find((uintptr_t)file);
-    BOOL ok = !err && it != m.openFiles.end() && !overlapped;
-    DWORD n = ok ? (DWORD)std::min<size_t>(count, m.writeLimit) : 0;
+    // A full disk takes what room it has left: here half the bytes.
+    size_t room = err == ERROR_DISK_FULL ? count / 2 : m.writeLimit;
+    BOOL ok = (!err || err == ERROR_DISK_FULL) && it != m.openFiles.end() && !overlapped;
+    DWORD n = ok ? (DWORD)std::min<size_t>(count, room) : 0;
     if (ok) {
         m.files[it->second].append(static_cast<const char *>(data), n);
-        m.writeLimit -= n;
+        if (!err) m.writeLimit -= n;
     }
     if (written) *written = n;
     Record("WriteFile(" + Hex((uint32_t)(uintptr_t)file) + ", " +

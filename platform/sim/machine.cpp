@@ -170,10 +170,10 @@ BOOL IsDBCSLeadByte(BYTE c) { return IsLead(c); }
 namespace sim {
 
 const char *const kFailableCalls[] = {
-    "RegOpenKeyExA", "RegQueryValueExA", "RegCreateKeyExA",      "RegSetValueExA",
-    "RegCloseKey",   "RegDeleteKeyA",    "GetSystemDirectoryA",  "GetWindowsDirectoryA",
-    "DeleteFileA",   "_rmdir",           "fopen",                "fputs",
-    "fclose",        nullptr};
+    "RegOpenKeyExA", "RegQueryValueExA",     "RegCreateKeyExA",      "RegSetValueExA",
+    "RegCloseKey",   "RegDeleteKeyA",        "GetSystemDirectoryA",  "GetWindowsDirectoryA",
+    "DeleteFileA",   "RemoveDirectoryA",     "CreateFileA",          "WriteFile",
+    "CloseHandle",   nullptr};
 
 void Reset() { m = Machine(); }
 void SetCodePage(UINT codePage) { m.codePage = codePage; }

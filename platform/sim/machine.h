@@ -24,11 +24,6 @@ struct Key {
     std::map<std::string, Value> values;  // by upper-case name
 };
 
-struct Stream {
-    std::string path;  // upper case
-    bool open;
-};
-
 struct Machine {
     bool nt = false;
     UINT codePage = 1252;
@@ -45,7 +40,6 @@ struct Machine {
     std::map<uintptr_t, std::string> openKeys;       // handle -> upper-case path
     std::set<uintptr_t> deletedKeys;                 // open handles whose key was deleted
     uintptr_t nextHandle = 1;
-    std::vector<Stream> streams;
     std::map<uintptr_t, std::string> openFiles;  // CreateFileA handle -> upper-case path
     size_t writeLimit = SIZE_MAX;
     std::deque<int> answers;

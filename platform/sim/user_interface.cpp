@@ -1,5 +1,5 @@
-// The simulated user interface: the command line, message boxes, the window
-// class and the message queue.
+// The simulated process and user interface: the command line, the module,
+// the exit, message boxes, the window class and the message queue.
 #include "machine.h"
 
 #include <cstring>
@@ -11,6 +11,20 @@ LPSTR GetCommandLineA()
 {
     Record("GetCommandLineA()");
     return &m.commandLine[0];
+}
+
+HINSTANCE GetModuleHandleA(LPCSTR name)
+{
+    // The program's own image is its only module here.
+    uint32_t base = name ? 0 : 0x400000;
+    Record("GetModuleHandleA(" + Quote(name) + ") = " + Hex(base));
+    return reinterpret_cast<HINSTANCE>(uintptr_t{base});
+}
+
+void ExitProcess(UINT code)
+{
+    Record("ExitProcess(" + std::to_string(code) + ")");
+    throw sim::ProcessExit{code};
 }
 
 // ---- User interface --------------------------------------------------------------

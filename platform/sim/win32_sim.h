@@ -1,4 +1,4 @@
-// A simulated subset of Win32 and the C runtime, for builds without Windows.
+// A simulated subset of Win32, for builds without Windows.
 //
 // It declares the calls the program makes under their Windows names, keeps a
 // small machine (registry below HKEY_LOCAL_MACHINE, files, folders, message
@@ -12,7 +12,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -69,6 +68,7 @@ typedef HBRUSH__ *HBRUSH;
 #define ERROR_ACCESS_DENIED 5L
 #define ERROR_INVALID_HANDLE 6L
 #define ERROR_BAD_PATHNAME 161L
+#define ERROR_DISK_FULL 112L
 #define ERROR_MORE_DATA 234L
 #define ERROR_KEY_DELETED 1018L
 
@@ -85,6 +85,7 @@ typedef HBRUSH__ *HBRUSH;
 #define IDC_ARROW MAKEINTRESOURCEA(32512)
 #define WM_NULL 0x0000u
 #define WM_QUIT 0x0012u
+#define SW_SHOWDEFAULT 10
 
 typedef LRESULT(CALLBACK *WNDPROC)(HWND, UINT, WPARAM, LPARAM);
 
@@ -154,6 +155,10 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
 BOOL WriteFile(HANDLE file, LPCVOID data, DWORD count, LPDWORD written, LPOVERLAPPED overlapped);
 BOOL CloseHandle(HANDLE handle);
 LPSTR GetCommandLineA();
+// The program's own module: always the image base 0x400000.
+HINSTANCE GetModuleHandleA(LPCSTR name);
+// Ends the process: sim::ProcessExit is thrown with the code.
+void ExitProcess(UINT code);
 // A question about the code page, not an act on the machine: not recorded.
 BOOL IsDBCSLeadByte(BYTE c);
 
@@ -166,17 +171,8 @@ BOOL TranslateMessage(const MSG *msg);
 LRESULT DispatchMessageA(const MSG *msg);
 void PostQuitMessage(int code);
 
-// The C runtime's text stream and folder removal, as the logic calls them. The
-// product brings its own over the KERNEL32 calls above (platform/win32/runtime.h),
-// tested here against them. <cstdio> is in already, so renaming the three
-// stream calls here reaches only the callers' code.
-FILE *SimFopen(const char *path, const char *mode);
-int SimFputs(const char *text, FILE *stream);
-int SimFclose(FILE *stream);
-#define fopen SimFopen
-#define fputs SimFputs
-#define fclose SimFclose
-int _rmdir(const char *path);
+// The product's own text stream and folder removal, over the calls above.
+#include "../win32/runtime.h"
 
 // ---- The machine, for tests -----------------------------------------------------
 namespace sim {
@@ -247,10 +243,12 @@ const std::vector<std::string> &Calls();
 std::string Escape(const std::string &bytes);
 std::vector<std::string> CallsNamed(const std::string &name);
 
-// Fault injection. The calls that can fail are the registry, file, folder and
-// stream calls; they are counted from 1 since Reset. A failing call changes
-// nothing and returns the failure the real call gives (`error` for registry
-// calls, FALSE, NULL, EOF or -1 for the others; GetSystemDirectoryA returns 0).
+// Fault injection. The calls that can fail are the registry, file and folder
+// calls (kFailableCalls); they are counted from 1 since Reset. A failing call
+// changes nothing and returns the failure the real call gives (`error` for
+// registry calls, FALSE or INVALID_HANDLE_VALUE for the others;
+// GetSystemDirectoryA returns 0), but WriteFile given ERROR_DISK_FULL, which
+// writes half its bytes and reports TRUE with that count, as on a full disk.
 void FailCall(int position, LONG error = ERROR_ACCESS_DENIED);
 void FailEvery(const std::string &name, LONG error = ERROR_ACCESS_DENIED);
 void FailNth(const std::string &name, int occurrence, LONG error = ERROR_ACCESS_DENIED);
@@ -260,9 +258,13 @@ int FailableCallCount();
 struct PowerCut {};
 void CutPowerAt(int position);
 // A new process on the same machine: the disk and the registry stay; handles,
-// streams, message boxes, the call record and the faults are gone.
+// message boxes, the call record and the faults are gone.
 void StartProcess();
 extern const char *const kFailableCalls[];
+// ExitProcess throws this: the process has ended with the code.
+struct ProcessExit {
+    UINT code;
+};
 
 // Handle bookkeeping: keys still open, and calls made on a handle that was not
 // open (closed twice, never opened).

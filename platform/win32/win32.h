@@ -8,11 +8,4 @@
 
 #include "runtime.h"
 
-typedef TextStream FILE;
-#define EOF (-1)
-#define fopen OpenTextStream
-#define fputs PutText
-#define fclose CloseTextStream
-#define _rmdir RemoveEmptyFolder
-
 #endif

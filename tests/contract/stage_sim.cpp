@@ -86,8 +86,6 @@ void StageDump()
 void StageWrite(const char *line) { std::printf("%s\n", line); }
 
 // ---- Whole runs ------------------------------------------------------------------
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR tail, int show);
-
 void StageMachineReset()
 {
     StageReset();
@@ -96,8 +94,11 @@ void StageMachineReset()
 
 void StageRunProduct()
 {
-    char tail[] = "/M";
-    WinMain(reinterpret_cast<HINSTANCE>(uintptr_t{0x400000}), nullptr, tail, 10);
+    sim::SetCommandLine("zovovar.exe /M");
+    try {
+        WinMainCRTStartup();
+    } catch (const sim::ProcessExit &) {  // the run's end
+    }
 }
 
 void StageMachineDump()

@@ -74,9 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     const fixture::Scope scope = fixture::ScopeNow();
     const std::vector<std::string> before = sim::Dump();
-    char tail[8];
-    std::snprintf(tail, sizeof tail, "/M%s", flags & 1 ? " /D" : "");
-    int code = WinMain((HINSTANCE)(uintptr_t)0x400000, NULL, tail, 10);
+    int code = fixture::RunUninstaller(flags & 1 ? "/M /D" : "/M");
     std::vector<std::string> bad = fixture::Violations(before, sim::Dump(), sim::Calls(), scope);
     if (code != 0) bad.push_back("exit code " + std::to_string(code));
     for (const std::string &b : bad) std::fprintf(stderr, "%s\n", b.c_str());

@@ -110,12 +110,12 @@ TEST(InstallFolder, IsReadCutAndUsedSafely)
         EXPECT_EQ(c.script, sim::FileExists(bat)) << c.what;
         EXPECT_EQ(c.script, sim::ValueExists(kRunOnce, "kvudel")) << c.what;
         if (c.script) {
-            EXPECT_EQ(std::vector<std::string>{"fopen(\"" + sim::Escape(bat) + "\", \"w\") = stream1"},
-                      sim::CallsNamed("fopen")) << c.what;
+            EXPECT_EQ(std::vector<std::string>{"CreateFileA(\"" + sim::Escape(bat) + "\", 0x40000000, 3, NULL, 2, 0x80) = 0x100"},
+                      sim::CallsNamed("CreateFileA")) << c.what;
             EXPECT_EQ(fixture::ScriptFor(c.folder), sim::FileBytes(bat)) << c.what;
             EXPECT_EQ(RunOnceBytes(c.folder), sim::ValueBytes(kRunOnce, "kvudel")) << c.what;
         } else {
-            EXPECT_TRUE(sim::CallsNamed("fopen").empty()) << c.what;
+            EXPECT_TRUE(sim::CallsNamed("CreateFileA").empty()) << c.what;
             EXPECT_TRUE(sim::CallsNamed("RegCreateKeyExA").empty()) << c.what;
         }
         EXPECT_FALSE(sim::KeyExists(kAppPaths)) << c.what;
@@ -128,7 +128,7 @@ TEST(InstallFolder, ValuesThatDoNotFitTheBufferAreNotRead)
     for (size_t length : {260u, 261u, 1000u}) {
         RunWithPath(std::string(length, 'a'));
         EXPECT_EQ(6u, sim::CallsNamed("DeleteFileA").size()) << length;
-        EXPECT_TRUE(sim::CallsNamed("fopen").empty()) << length;
+        EXPECT_TRUE(sim::CallsNamed("CreateFileA").empty()) << length;
         EXPECT_FALSE(sim::KeyExists(kAppPaths)) << length;
     }
 }
@@ -140,7 +140,7 @@ TEST(InstallFolder, LongFoldersSkipOnlyThePathsThatWouldNotFit)
         RunWithPath("C:\\" + std::string(length - 3, 'a') + Z);
         size_t fitting = length <= 248 ? 2 : 0;
         EXPECT_EQ(6 + fitting, sim::CallsNamed("DeleteFileA").size()) << length;
-        EXPECT_TRUE(sim::CallsNamed("fopen").empty()) << length;
+        EXPECT_TRUE(sim::CallsNamed("CreateFileA").empty()) << length;
     }
 }
 
@@ -148,7 +148,7 @@ TEST(InstallFolder, KeepSelfWritesNoScriptButRemovesTheRest)
 {
     fixture::InstallProduct();
     RemoveDriverAndProgramFiles(1);
-    EXPECT_TRUE(sim::CallsNamed("fopen").empty());
+    EXPECT_TRUE(sim::CallsNamed("CreateFileA").empty());
     EXPECT_TRUE(sim::CallsNamed("RegCreateKeyExA").empty());
     EXPECT_FALSE(sim::FileExists("C:\\Program Files\\KOVRA\\Picaro 2400R\\uninst.isu"));
     EXPECT_FALSE(sim::FileExists("C:\\Program Files\\KOVRA\\Picaro 2400R\\Readme.txt"));
@@ -169,7 +169,7 @@ TEST(InstallFolder, MissingKeyOrValue)
     sim::SetText(kAppPaths, "", "C:\\Prog\\X\\zovovar.exe");
     RemoveDriverAndProgramFiles(0);
     EXPECT_EQ(6u, sim::CallsNamed("DeleteFileA").size());
-    EXPECT_TRUE(sim::CallsNamed("fopen").empty());
+    EXPECT_TRUE(sim::CallsNamed("CreateFileA").empty());
     EXPECT_FALSE(sim::KeyExists(kAppPaths));
 }
 
@@ -210,27 +210,32 @@ TEST(DriverFiles, PathsThatWouldNotFitAreSkipped)
 struct ScriptFault {
     const char *call;
     int occurrence;  // which call of that name fails
+    LONG error;      // ERROR_DISK_FULL: WriteFile writes half its bytes
 };
 
 TEST(SelfDeletion, AScriptThatIsNotWrittenWholeIsRemovedAndNotScheduled)
 {
-    const ScriptFault faults[] = {{"fopen", 1}, {"fputs", 1}, {"fputs", 2}, {"fputs", 3},
-                                  {"fclose", 1}};
+    // The script is five writes: each line's text, and the two line ends.
+    std::vector<ScriptFault> faults = {{"CreateFileA", 1, ERROR_ACCESS_DENIED},
+                                       {"CloseHandle", 1, ERROR_ACCESS_DENIED}};
+    for (int write = 1; write <= 5; ++write)
+        for (LONG error : {ERROR_ACCESS_DENIED, ERROR_DISK_FULL}) faults.push_back({"WriteFile", write, error});
     for (const ScriptFault &f : faults) {
+        const std::string what = std::string(f.call) + " " + std::to_string(f.occurrence) + " " + std::to_string(f.error);
         sim::Reset();
         sim::AddDirectory("C:\\Prog\\X");
         sim::SetText(kAppPaths, "Path", "C:\\Prog\\X");
-        sim::FailNth(f.call, f.occurrence);
+        sim::FailNth(f.call, f.occurrence, f.error);
         RemoveDriverAndProgramFiles(0);
-        EXPECT_FALSE(sim::FileExists("C:\\Prog\\X\\delfile.bat")) << f.call << f.occurrence;
-        EXPECT_FALSE(sim::KeyExists(kRunOnce)) << f.call << f.occurrence;
-        EXPECT_FALSE(sim::KeyExists(kAppPaths)) << f.call << f.occurrence;
+        EXPECT_FALSE(sim::FileExists("C:\\Prog\\X\\delfile.bat")) << what;
+        EXPECT_FALSE(sim::KeyExists(kRunOnce)) << what;
+        EXPECT_FALSE(sim::KeyExists(kAppPaths)) << what;
     }
     // The folder is gone: nothing can be created there.
     sim::Reset();
     sim::SetText(kAppPaths, "Path", "C:\\Gone");
     RemoveDriverAndProgramFiles(0);
-    EXPECT_EQ(1u, sim::CallsNamed("fopen").size());
+    EXPECT_EQ(1u, sim::CallsNamed("CreateFileA").size());
     EXPECT_FALSE(sim::KeyExists(kRunOnce));
 }
 
@@ -261,7 +266,7 @@ TEST(SelfDeletion, ASecondRunFindsNothingAndWritesNothing)
     std::vector<std::string> after = sim::Dump();
     RemoveDriverAndProgramFiles(0);
     EXPECT_EQ(after, sim::Dump());
-    EXPECT_EQ(1u, sim::CallsNamed("fopen").size());  // the first run's only
+    EXPECT_EQ(1u, sim::CallsNamed("CreateFileA").size());  // the first run's only
 }
 
 struct StreamCase {

@@ -39,9 +39,7 @@ TEST(Entry, ConfirmsRemovesReportsAndExitsWithZero)
     for (const FlowCase &c : kFlows) {
         fixture::InstallProduct();
         sim::AnswerMessageBoxes(c.answers);
-        char tail[32];
-        snprintf(tail, sizeof tail, "%s", c.tail);
-        EXPECT_EQ(0, WinMain(kInstance, NULL, tail, 10)) << c.tail;
+        EXPECT_EQ(0, fixture::RunUninstaller(c.tail)) << c.tail;
         EXPECT_EQ(c.boxes, sim::CallsNamed("MessageBoxA")) << c.tail;
         EXPECT_EQ(c.removes, !sim::FileExists("C:\\WINDOWS\\SYSTEM\\RIRUREVE.SYS")) << c.tail;
         EXPECT_EQ(c.removes ? 1u : 0u, sim::CallsNamed("GetSystemDirectoryA").size()) << c.tail;
@@ -49,9 +47,13 @@ TEST(Entry, ConfirmsRemovesReportsAndExitsWithZero)
         EXPECT_EQ(c.writesScript,
                   sim::FileExists("C:\\Program Files\\KOVRA\\Picaro 2400R\\delfile.bat"))
             << c.tail;
-        // Whatever the answer, the quit message ends the loop at once.
-        EXPECT_EQ("PostQuitMessage(0)", sim::Calls()[sim::Calls().size() - 2]) << c.tail;
-        EXPECT_EQ("GetMessageA(NULL, 0, 0) = 0 0x12 wParam=0", sim::Calls().back()) << c.tail;
+        // Whatever the answer, the quit message ends the loop at once, and its
+        // code the process.
+        const std::vector<std::string> end(sim::Calls().end() - 3, sim::Calls().end());
+        EXPECT_EQ((std::vector<std::string>{"PostQuitMessage(0)", "GetMessageA(NULL, 0, 0) = 0 0x12 wParam=0",
+                                            "ExitProcess(0)"}),
+                  end)
+            << c.tail;
     }
 }
 

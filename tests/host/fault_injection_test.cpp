@@ -1,6 +1,7 @@
-// A whole uninstall with one registry, file or folder call failing, for every
-// call of a clean run in turn, then with every call of one kind failing. The
-// run must still end well and must harm nothing.
+// A whole uninstall, through the program's entry, with one registry, file or
+// folder call failing (a write failing or writing short), for every call of a
+// clean run in turn, then with every call of one kind failing. The run must
+// still end well and must harm nothing.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -28,8 +29,7 @@ Outcome UninstallConfirmed(const std::function<void()> &faults)
     Outcome run;
     run.scope = fixture::ScopeNow();
     run.before = sim::Dump();
-    char tail[] = "";
-    run.exitCode = WinMain((HINSTANCE)(uintptr_t)0x400000, NULL, tail, 10);
+    run.exitCode = fixture::RunUninstaller("");
     run.after = sim::Dump();
     run.calls = sim::Calls();
     return run;
@@ -76,7 +76,8 @@ TEST(FaultInjection, NoSingleFailureOrFailingKindDoesHarm)
     ASSERT_GT(positions, 50);
 
     int runs = 0;
-    const LONG errors[] = {ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED, ERROR_MORE_DATA};
+    // ERROR_DISK_FULL makes a WriteFile write short.
+    const LONG errors[] = {ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED, ERROR_MORE_DATA, ERROR_DISK_FULL};
     for (int position = 1; position <= positions; ++position)
         for (LONG error : errors) {
             Outcome run = UninstallConfirmed([&] { sim::FailCall(position, error); });
@@ -91,8 +92,8 @@ TEST(FaultInjection, NoSingleFailureOrFailingKindDoesHarm)
                                            std::to_string(error));
             ++runs;
         }
-    std::printf("fault-injection runs: %d (%d call positions and %d kinds, 3 errors each)\n", runs,
-                positions, runs / 3 - positions);
+    std::printf("fault-injection runs: %d (%d call positions and %d kinds, 4 errors each)\n", runs,
+                positions, runs / 4 - positions);
     RecordProperty("fault_injection_runs", runs);
 }
 
@@ -102,8 +103,7 @@ TEST(FaultInjection, NoSingleFailureOrFailingKindDoesHarm)
 // second run leaves anyway, the first run's script and RunOnce value.
 TEST(FaultInjection, ARunCutShortAtAnyCallThenRunAgainEndsAsOneWholeRun)
 {
-    char silent[] = "/M";
-    auto run = [&] { return WinMain((HINSTANCE)(uintptr_t)0x400000, NULL, silent, 10); };
+    auto run = [] { return fixture::RunUninstaller("/M"); };
     auto leftOverByAFirstRun = [](const std::string &line) {
         return line.find("\\delfile.bat [") != std::string::npos || line.find(" : kvudel = ") != std::string::npos;
     };

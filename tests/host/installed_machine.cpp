@@ -60,6 +60,17 @@ void InstallProduct()
     sim::SetText("Software\\KOVRA\\Picaro 2400R Storage Driver1.00.000", "Installed", "1");
 }
 
+int RunUninstaller(const char *switches)
+{
+    sim::SetCommandLine(std::string("\"C:\\Program Files\\KOVRA\\Picaro 2400R\\zovovar.exe\" ") + switches);
+    try {
+        WinMainCRTStartup();
+    } catch (const sim::ProcessExit &exit) {
+        return static_cast<int>(exit.code);
+    }
+    return -1;  // the entry returned without ending the process
+}
+
 bool IsProducts(const std::string &line)
 {
     static const char *const items[] = {
@@ -159,7 +170,7 @@ static std::set<std::string> AllowedPaths(const Scope &scope, const std::string 
     std::string cut = scope.path;
     if (!cut.empty() && LastBackslash(cut) == cut.size() - 1) cut.pop_back();
     for (const std::string &install : {scope.path, cut}) {
-        if (call == "fopen") add(install, {"\\delfile.bat"});
+        if (call == "CreateFileA") add(install, {"\\delfile.bat"});
         if (call == "DeleteFileA") add(install, {"\\uninst.isu", "\\Readme.txt", "\\delfile.bat"});
     }
     if (call == "DeleteFileA") {
@@ -170,7 +181,7 @@ static std::set<std::string> AllowedPaths(const Scope &scope, const std::string 
                                 "\\inf\\OTHER\\KOVRARIROZEZA.INF"})
             paths.push_back(scope.windowsDir + inf);
     }
-    if (call == "_rmdir" && Acceptable(scope.folderName)) {
+    if (call == "RemoveDirectoryA" && Acceptable(scope.folderName)) {
         paths.push_back(scope.folderName);
         if (size_t parent = LastBackslash(scope.folderName)) paths.push_back(scope.folderName.substr(0, parent));
     }
@@ -183,7 +194,7 @@ static std::set<std::string> AllowedPaths(const Scope &scope, const std::string 
 static std::string FirstArgument(const std::string &call)
 {
     size_t open = call.find('"');
-    bool last = StartsWith(call, "DeleteFileA(") || StartsWith(call, "_rmdir(") ||
+    bool last = StartsWith(call, "DeleteFileA(") || StartsWith(call, "RemoveDirectoryA(") ||
                 StartsWith(call, "RegDeleteKeyA(");
     size_t close = last ? call.rfind("\") = ") : call.rfind("\", ");
     return open == std::string::npos || close == std::string::npos || close <= open
@@ -202,7 +213,7 @@ std::vector<std::string> Violations(const std::vector<std::string> &before,
         bool namedEsdi = !scope.esdiId.empty() && (StartsWith(l, "key " + esdi) || StartsWith(l, "value " + esdi));
         if (!IsProducts(line) && !namedEsdi) bad.push_back("removed: " + line);
     }
-    const std::set<std::string> scripts = AllowedPaths(scope, "fopen");
+    const std::set<std::string> scripts = AllowedPaths(scope, "CreateFileA");
     for (const std::string &line : Added(before, after)) {
         bool script = false;
         // Where Windows puts the script: its path read as Windows reads it.
@@ -226,7 +237,7 @@ std::vector<std::string> Violations(const std::vector<std::string> &before,
         }
     }
 
-    const char *const fileCalls[] = {"DeleteFileA", "fopen", "_rmdir"};
+    const char *const fileCalls[] = {"DeleteFileA", "CreateFileA", "RemoveDirectoryA"};
     std::map<std::string, std::set<std::string>> allowed;
     for (const char *call : fileCalls)
         for (const std::string &p : AllowedPaths(scope, call)) allowed[call].insert(sim::Escape(p));

@@ -24,6 +24,10 @@ void InstallProduct();
 // Resets the simulator and installs only the neighbours.
 void InstallNeighboursOnly();
 
+// Starts zovovar.exe as Explorer does, its quoted path and then `switches`
+// on the command line, and runs it through its entry to its exit: the exit code.
+int RunUninstaller(const char *switches);
+
 // The lines of sim::Dump() that name the product's own items.
 bool IsProducts(const std::string &dumpLine);
 

@@ -135,9 +135,9 @@ TEST(StartMenu, DeletesShortcutsTheFolderAndAnEmptyMakerFolder)
         RemoveStartMenuEntries();
         std::vector<std::string> deletes, folders;
         for (const std::string &d : c.deletes) deletes.push_back("DeleteFileA(\"" + sim::Escape(d) + "\") = 0");
-        for (const std::string &f : c.folders) folders.push_back("_rmdir(\"" + sim::Escape(f) + "\") = -1");
+        for (const std::string &f : c.folders) folders.push_back("RemoveDirectoryA(\"" + sim::Escape(f) + "\") = 0");
         EXPECT_EQ(deletes, sim::CallsNamed("DeleteFileA")) << c.what;
-        EXPECT_EQ(folders, sim::CallsNamed("_rmdir")) << c.what;
+        EXPECT_EQ(folders, sim::CallsNamed("RemoveDirectoryA")) << c.what;
         EXPECT_EQ(Deleted({kStartMenu}), sim::CallsNamed("RegDeleteKeyA")) << c.what;
         EXPECT_EQ(0, sim::OpenKeyCount()) << c.what;
     }

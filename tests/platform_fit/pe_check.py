@@ -1,14 +1,18 @@
 #!/usr/bin/env python3
 """Checks that zovovar.exe is a program Windows 98 loads, read with pefile.
 
-usage: pe_check.py EXE
+usage: pe_check.py EXE [HOST_CALLS]
 
 Machine, subsystem and versions in the headers; the icon group MAINDLG and
 its one 32x32 16-colour image; every field of the version block; imports
 only from KERNEL32, USER32 and ADVAPI32, each a function that Windows 98
 exports (win98-exports.txt beside this file lists them, with where the list
 comes from); and code that a 486 runs: no instruction of the Pentium or
-later, read from objdump's disassembly.
+later, read from objdump's disassembly. With HOST_CALLS, a program that
+prints the name of every call a whole run of the host build records: those
+names and the exe's imports must be the same set (but for the questions the
+simulator does not record), so that what the host tests see is what the exe
+does.
 """
 import os
 import re
@@ -31,6 +35,8 @@ STRINGS = {
     "ProductVersion": "2.01",
 }
 problems = []
+# Imports that ask and change nothing; the simulator answers them unrecorded.
+UNRECORDED = {"IsDBCSLeadByte"}
 # Pentium (cpuid, rdtsc, cmpxchg8b, rdmsr, wrmsr), Pentium Pro (cmov, fcmov,
 # fcomi, fucomi, sysenter, rdpmc, ud2), MMX and SSE (any mm or xmm register).
 BEYOND_486 = re.compile(r"\t(cpuid|rdtsc|cmpxchg8b|rdmsr|wrmsr|cmov\w*|fcmov\w*|fu?comip?"
@@ -61,7 +67,7 @@ def resource(pe, kind, name=None):
     return None, None
 
 
-def main(exe):
+def main(exe, host_calls=None):
     pe = pefile.PE(exe)
     check("machine", pe.FILE_HEADER.Machine, 0x14C)
     check("optional header magic (PE32)", pe.OPTIONAL_HEADER.Magic, 0x10B)
@@ -106,18 +112,27 @@ def main(exe):
     check("translation", translations, ["0x0409 0x04b0"])
 
     allowed = win98_exports()
-    dlls = set()
+    dlls, imported = set(), set()
     for dll in pe.DIRECTORY_ENTRY_IMPORT:
         name = dll.dll.decode().upper()
         dlls.add(name.replace(".DLL", ""))
         for imp in dll.imports:
             func = imp.name.decode() if imp.name else "#%d" % imp.ordinal
+            imported.add(func)
             if (name.replace(".DLL", ""), func) not in allowed:
                 problems.append("import %s!%s is not exported by Windows 98" % (name, func))
             if func.endswith("W"):
                 problems.append("import %s!%s is a stub that fails on Windows 9x" % (name, func))
     if not dlls <= {"KERNEL32", "USER32", "ADVAPI32"}:
         problems.append("imports from %s" % sorted(dlls))
+
+    if host_calls:
+        recorded = set(subprocess.run([host_calls, "--names"], stdout=subprocess.PIPE, check=True)
+                       .stdout.decode().split())
+        for name in sorted(recorded - imported):
+            problems.append("the host build records %s, which the exe does not import" % name)
+        for name in sorted(imported - recorded - UNRECORDED):
+            problems.append("the exe imports %s, which no host run records" % name)
 
     code = subprocess.run(["i686-w64-mingw32-objdump", "-d", "-j", ".text", "--no-show-raw-insn", exe],
                           stdout=subprocess.PIPE, check=True).stdout.decode()
@@ -132,6 +147,6 @@ def main(exe):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 2:
+    if len(sys.argv) not in (2, 3):
         sys.exit(__doc__)
-    sys.exit(main(sys.argv[1]))
+    sys.exit(main(*sys.argv[1:]))

@@ -1,6 +1,7 @@
 // The process entry of the product. No C runtime is linked: its start-up would
 // add imports and derive the tail by rules of its own, and the program's stream
-// (platform/win32/runtime.cpp) needs no setting up.
+// (runtime.cpp) needs no setting up. The host build runs it
+// too, over the simulated calls.
 #include "app.h"
 #include "switches.h"
 
