@@ -49,11 +49,11 @@ def main(exe, minimal, minimal_imports, count_calls, runs=15):
         uninstall, baseline, imports = [], [], []
         with lab.session():
             # One start of Windows for all runs; a first run of each warms it up.
-            lab.install(exe, wait=False)
+            winelab.install(lab, exe, wait=False)
             for warm_up in (r"C:\minimal.exe", r"C:\imports.exe", winelab.UNINSTALLER):
                 timed(lab, warm_up)
             for _ in range(int(runs)):
-                lab.install(exe, wait=False)
+                winelab.install(lab, exe, wait=False)
                 baseline.append(timed(lab, r"C:\minimal.exe"))
                 imports.append(timed(lab, r"C:\imports.exe"))
                 uninstall.append(timed(lab, winelab.UNINSTALLER))

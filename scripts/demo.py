@@ -29,17 +29,12 @@ def heading(text):
 
 
 def fixture_roots():
-    """The paths and keys the fixture installs, each naming itself and what lies below."""
-    roots = [winelab.INSTALL_FOLDER, r"C:\windows\Start Menu\Programs\KOVRA Camera"]
-    for line in open(os.path.join(winelab.FIXTURE, "installed.reg"), encoding="utf-8"):
-        if line.startswith("[HKEY_LOCAL_MACHINE\\"):
-            roots.append(line.strip()[len("[HKEY_LOCAL_MACHINE\\"):-1])
-    for line in open(os.path.join(winelab.FIXTURE, "files.txt"), encoding="utf-8"):
-        if line.strip() and not line.startswith("#"):
-            path = line.split("\t")[0]
-            roots.append(path)
-            if path.lower().endswith(".lnk"):  # the Start-menu folders too
-                roots.append(path.rsplit("\\", 1)[0])
+    """The paths and keys the installed machine holds, each naming itself and what lies below."""
+    roots = [winelab.INSTALL_FOLDER]
+    for item in winelab.machine():
+        roots.append(item.path)
+        if item.path.lower().endswith(".lnk"):  # the Start-menu folders too
+            roots.append(item.path.rsplit("\\", 1)[0])
     return [r.lower() for r in roots]
 
 
@@ -113,7 +108,7 @@ def demonstrate(args):
     lab = winelab.Prefix(args.workdir)
     print("Creating a Windows 98 prefix in %s ..." % lab.path)
     lab.create()
-    lab.install(args.exe)
+    winelab.install(lab, args.exe)
     before = lab.snapshot()
     heading("Installed: the driver package and its neighbours")
     for line in fixture_lines(before):

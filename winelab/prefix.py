@@ -55,6 +55,10 @@ class Hang(LabError):
     """A step of Wine's that did not end."""
 
 
+class Failed(LabError):
+    """A check of a test's or a script's that did not hold."""
+
+
 SERVERS = ("wineserver64", "wineserver32")
 
 
@@ -149,7 +153,7 @@ class Prefix:
         gone = None
         while proc.poll() is None and not ready():
             now = time.time()
-            gone = (gone or now) if server and not _running(*SERVERS) else None
+            gone = (gone or now) if server and not running(*SERVERS) else None
             if now > deadline or (gone and now - gone > 5):
                 report = process_report()
                 proc.kill()
@@ -174,7 +178,7 @@ class Prefix:
         # -w returns once the server stops listening, which is before it has
         # written the registry out: wait for the process itself to end.
         deadline = time.time() + 60
-        while time.time() < deadline and _running(*SERVERS):
+        while time.time() < deadline and running(*SERVERS):
             time.sleep(0.05)
         # What wineserver does not know of: a child forked by one of its
         # programs and stuck in qemu before it could run.
@@ -317,11 +321,6 @@ class Prefix:
             here = os.path.join(here, match)
         return here
 
-    def install(self, exe, wait=True):
-        """Installs the camera's package and its neighbours (product.install)."""
-        import product  # which needs this module first
-        product.install(self, exe, wait)
-
     def write(self, windows_path, data):
         target = self.host_path(windows_path)
         os.makedirs(os.path.dirname(target), exist_ok=True)
@@ -439,7 +438,7 @@ def process_report():
     return "\n".join(lines)
 
 
-def _running(*names):
+def running(*names):
     """Whether a program whose command line holds one of names is running."""
     return any(state != "Z" and any(name in line for name in names)
                for _, state, _, line in _each_process())
@@ -453,7 +452,13 @@ def _split_value(raw):
     return raw[1:i], "=", raw[i + 2:]
 
 
-
-def fail(message):
-    print("FAIL: " + message, file=sys.stderr)
-    sys.exit(1)
+def report(main, *args):
+    """Runs a script's main and gives its exit code: 1, with the failure said
+    on stderr, when it raised LabError; 0 when it returned. (No Wine process
+    outlives the script: see route.enter.)"""
+    try:
+        main(*args)
+        return 0
+    except LabError as e:
+        print("FAIL: %s" % e, file=sys.stderr)
+        return 1

@@ -1,31 +1,48 @@
 """What the camera's driver package is on a Wine prefix: how it is installed
-(fixture/), which of the prefix's items are the product's, the script and the
-RunOnce command the uninstaller is to leave, and the next start of Windows
-that runs them."""
+(from the one description of the installed machine, installed.py), which of
+the prefix's items are the product's, the script and the RunOnce command the
+uninstaller is to leave, running the uninstaller with its boxes answered, and
+the next start of Windows that runs what it left."""
+import contextlib
+import functools
 import os
 import re
 import shutil
+import subprocess
 import time
 
-from prefix import HERE, _running
+import installed
+from desktop import answer_box, boxes_shown
+from prefix import LabError, running
 
-FIXTURE = os.path.join(HERE, "fixture")
 INSTALL_FOLDER = r"C:\Program Files\KOVRA\Picaro 2400R"
 UNINSTALLER = INSTALL_FOLDER + r"\zovovar.exe"
 SCRIPT = INSTALL_FOLDER + r"\delfile.bat"
-RUNONCE = r"HKLM\Software\Microsoft\Windows\CurrentVersion\RunOnce"
+RUNONCE_KEY = r"Software\Microsoft\Windows\CurrentVersion\RunOnce"
+RUNONCE = "HKLM\\" + RUNONCE_KEY
+# Wine's system folder is C:\windows\system32, also when the prefix plays Windows 98.
+FOLDERS = {"%SYSTEM%": r"C:\windows\system32", "%WINDOWS%": r"C:\windows",
+           "%INSTALL%": INSTALL_FOLDER, "%CURRENT%": r"C:\WORK"}
+
+
+@functools.lru_cache(maxsize=None)
+def machine():
+    """The installed machine on a prefix. Every start of Windows runs the RunOnce
+    commands and deletes them, so a neighbour's cannot stay from the install
+    to the uninstall: those values are left out."""
+    return tuple(item for item in installed.placed(installed.read(), FOLDERS)
+            if not installed.is_below(item.path, RUNONCE_KEY))
 
 
 def install(prefix, exe, wait=True):
     """Installs the package and its neighbours: files, then the registry.
     With wait, the session ends after it, so system.reg holds the result."""
-    for line in open(os.path.join(FIXTURE, "files.txt"), encoding="utf-8"):
-        if line.startswith("#") or not line.strip():
-            continue
-        path, content = line.rstrip("\n").split("\t", 1)
-        prefix.write(path, content.encode())
-    prefix.write(UNINSTALLER, open(exe, "rb").read())
-    reg = open(os.path.join(FIXTURE, "installed.reg"), encoding="ascii").read()
+    items = machine()
+    for item in items:
+        if item.kind == "file":
+            prefix.write(item.path, open(exe, "rb").read() if item.owner == "uninstaller"
+                         else item.text.encode())
+    reg = installed.regedit4(items)
     for fixture, here in prefix.moves.items():  # a moved "Path" has no trailing backslash
         reg = reg.replace(fixture.replace("\\", "\\\\") + "\\\\\"", here.replace("\\", "\\\\") + "\"")
         reg = reg.replace(fixture.replace("\\", "\\\\"), here.replace("\\", "\\\\"))
@@ -42,38 +59,12 @@ def install(prefix, exe, wait=True):
     prefix.once_more("installing the product", import_registry)
 
 
-
-PRODUCT_ITEMS = [
-    r"file C:\windows\system32\RIRUREVE.SYS",
-    r"file C:\windows\system32\iosubsys\RIROZEZA.PDR",
-    r"file C:\windows\inf\RIRUREVE.INF",
-    r"file C:\windows\inf\RIROZEZA.INF",
-    r"file C:\windows\inf\OTHER\KOVRARIRUREVE.INF",
-    r"file C:\windows\inf\OTHER\KOVRARIROZEZA.INF",
-    r"file C:\Program Files\KOVRA\Picaro 2400R\uninst.isu",
-    r"file C:\Program Files\KOVRA\Picaro 2400R\Readme.txt",
-    r"file C:\windows\Start Menu\Programs\KOVRA Camera\Picaro 2400R\UnInstall.lnk",
-    r"file C:\windows\Start Menu\Programs\KOVRA Camera\Picaro 2400R\Readme.lnk",
-    r"folder C:\windows\Start Menu\Programs\KOVRA Camera",
-    r"key Software\Microsoft\Windows\CurrentVersion\App Paths\zovovar.exe",
-    r"value Software\Microsoft\Windows\CurrentVersion\App Paths\zovovar.exe :",
-    r"key Enum\USB\Vid_1D9A&Pid_2C41",
-    r"value Enum\USB\Vid_1D9A&Pid_2C41\5&2F3A1B&0&1 :",
-    r"key Enum\USB\*RIRUREVE",
-    r"value Enum\USB\*RIRUREVE\0000 :",
-    r"key System\CurrentControlSet\Services\KOVRA\USB\Storage\RIRUREVE",
-    r"value System\CurrentControlSet\Services\KOVRA\USB\Storage\RIRUREVE :",
-    r"key Enum\ESDI\KOVRA___PICARO_2400R",
-    r"value Enum\ESDI\KOVRA___PICARO_2400R\0000 :",
-    r"key Software\KOVRA\Picaro 2400R Storage Driver",
-    r"value Software\KOVRA\Picaro 2400R Storage Driver",
-    r"key Software\Microsoft\Windows\CurrentVersion\Uninstall\Picaro 2400R Storage Driver",
-    r"value Software\Microsoft\Windows\CurrentVersion\Uninstall\Picaro 2400R Storage Driver :",
-]
-
-
 def is_product_item(line):
-    return any(line.lower().startswith(p.lower()) for p in PRODUCT_ITEMS)
+    """Whether a snapshot line names one of the product's items, or something below one."""
+    kind, _, rest = line.partition(" ")
+    path = rest.partition(" : ")[0] if kind == "value" else rest.partition(" [")[0]
+    kinds = ("key",) if kind in ("key", "value") else ("file", "folder")
+    return any(k in kinds and installed.is_below(path, root) for k, root in installed.product_roots(machine()))
 
 
 def expected_script(folder=INSTALL_FOLDER, codec="latin-1"):
@@ -92,6 +83,41 @@ def query_runonce(prefix):
     return m.group(1).rstrip("\r") if m else None
 
 
+def run_with_answers(lab, display, switches, keys, pictures=(), in_session=False):
+    """Runs the uninstaller on display and answers each box with its key in turn,
+    saving box i first where pictures[i] names a file. Returns the exit code
+    and the texts of the boxes shown, read from Wine's msgbox trace, which logs
+    each text as the box lays it out. It is one start of Windows, unless
+    in_session says the caller holds one (Prefix.session), begun after
+    lab.env named the display: the session's desktop is on it."""
+    trace = os.path.join(lab.root, "trace.txt")
+    if in_session and lab.env.get("DISPLAY") != display.name:
+        raise ValueError("the session was begun on another display")
+    lab.env["DISPLAY"] = display.name
+    env = dict(lab.env, WINEDEBUG="-all,trace+msgbox,trace+winstation,err+all")
+    pictures = list(pictures) + [None] * len(keys)
+    with contextlib.nullcontext() if in_session else lab.session():
+        if any(pictures):
+            # No window manager runs on the display: Wine draws the frame and
+            # the caption itself, as Windows does.
+            lab.wine("reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Decorated",
+                     "/d", "N", "/f", env=env)
+            # Its caption buttons are glyphs of Marlett (fonts-wine), which this
+            # Wine finds only among the prefix's own fonts.
+            shutil.copyfile("/usr/share/wine/fonts/marlett.ttf",
+                            lab.host_path(r"C:\windows\Fonts\marlett.ttf"))
+        with open(trace, "w") as err:
+            proc = subprocess.Popen(["wine", UNINSTALLER] + switches, env=env,
+                                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=err)
+            for i, key in enumerate(keys):
+                answer_box(display, env, trace, i + 1, key, pictures[i])
+            rc = proc.wait(timeout=120)
+    with open(trace, encoding="utf-8", errors="replace") as f:
+        if "starting explorer" in f.read():  # a process of its own: see boot_holder.cpp
+            raise LabError("the uninstaller had to start the desktop's explorer.exe itself")
+    return rc, boxes_shown(trace)
+
+
 def next_start(prefix):
     """Starts Windows again, with a command interpreter called command.com."""
     system32 = prefix.host_path(r"C:\windows\system32")
@@ -102,7 +128,7 @@ def next_start(prefix):
             # The start waits for the RunOnce commands, but gives up on them
             # after two minutes.
             deadline = time.time() + 120
-            while time.time() < deadline and _running("command.com"):
+            while time.time() < deadline and running("command.com"):
                 time.sleep(0.2)
     # This start runs the product's script, so it is made once more only if
     # it hung before the script had deleted anything: wineserver has crashed

@@ -136,14 +136,10 @@ def main(host_program, exe, work, modes):
     print("contract: %d cases in %d modes; %d accepted differences listed; Wine session %.1f s"
           % (cases, len(modes), len(entries), wine_time))
     if report:
-        print("\n".join(report), file=sys.stderr)
-        sys.exit(1)
+        raise winelab.Failed("\n".join(report))
 
 
 if __name__ == "__main__":
     if len(sys.argv) < 4:
         sys.exit(__doc__)
-    try:
-        main(sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4:])
-    except winelab.LabError as e:
-        winelab.fail(str(e))
+    sys.exit(winelab.report(main, sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4:]))

@@ -28,12 +28,14 @@ void StageRelease();
 void StageDump();
 // ---- Whole runs of the product on a machine that is drawn --------------------
 // What a machine may hold and a run may touch: a folder, the product's files in
-// the system folders (and a neighbour there), and these keys; and the RunOnce
-// value, read alone.
+// the system folders (and the neighbours there), and these keys; and the
+// RunOnce value, read alone. The machines themselves come from the one
+// description of the installed machine (winelab/installed.py).
 #define MACHINE_FOLDER "C:\\ZM"
 #define MACHINE_FILES \
     "C:\\windows\\system32\\RIRUREVE.SYS", "C:\\windows\\system32\\iosubsys\\RIROZEZA.PDR", \
-    "C:\\windows\\system32\\OTHER.SYS", "C:\\windows\\inf\\RIRUREVE.INF", \
+    "C:\\windows\\system32\\OTHER.SYS", "C:\\windows\\system32\\iosubsys\\ESDI_506.PDR", \
+    "C:\\windows\\inf\\OTHER\\OTHERCAM.INF", "C:\\windows\\inf\\RIRUREVE.INF", \
     "C:\\windows\\inf\\RIROZEZA.INF", "C:\\windows\\inf\\OTHER\\KOVRARIRUREVE.INF", \
     "C:\\windows\\inf\\OTHER\\KOVRARIROZEZA.INF"
 #define MACHINE_KEYS \

@@ -22,6 +22,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "winelab"))
+import installed  # noqa: E402
 import winelab  # noqa: E402
 import compare  # noqa: E402
 
@@ -29,10 +30,8 @@ REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD = 1, 2, 3, 4
 APP_PATHS = b"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\zovovar.exe"
 SERVICE = b"System\\CurrentControlSet\\Services\\KOVRA\\USB\\Storage\\RIRUREVE"
 PRODUCT = b"Software\\KOVRA\\Picaro 2400R Storage Driver"
-UNINSTALL = b"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
-SYSTEM_FILES = [b"C:\\windows\\system32\\RIRUREVE.SYS", b"C:\\windows\\system32\\iosubsys\\RIROZEZA.PDR",
-                b"C:\\windows\\inf\\RIRUREVE.INF", b"C:\\windows\\inf\\RIROZEZA.INF",
-                b"C:\\windows\\inf\\OTHER\\KOVRARIRUREVE.INF", b"C:\\windows\\inf\\OTHER\\KOVRARIROZEZA.INF"]
+# The values a machine draws; the rest of the installed machine is as described.
+DRAWN = {(APP_PATHS, b"Path"), (PRODUCT + b"\\Startmenu", b"Folder Name"), (SERVICE, b"ID")}
 # No name ends in a space here: Wine makes such a name on its disk (say for
 # CreateDirectoryA("C:\\ZM\\X \\")) where Windows drops the space, and then
 # cannot remove it; the contract's cases hold those paths.
@@ -68,38 +67,65 @@ def folder_name(r, code_page, count):
     return b"\\".join(r.choice(names) for _ in range(count))
 
 
+def described(folder):
+    """The installed machine with its install folder at folder, split for the
+    draw: the items it keeps as they are (the neighbours and the product's
+    keys, as lines), the product's files in the system folders, the install
+    folder's files and the Start-menu shortcuts ((name, content) each). The
+    RunOnce key is read alone, and the rest of the Start menu and the current
+    folder lie outside the machine's folders."""
+    text = lambda s: s.encode("latin-1")
+    folders = {f: winelab.FOLDERS[f] for f in ("%SYSTEM%", "%WINDOWS%")}
+    folders["%INSTALL%"] = folder.decode("latin-1")
+    items = installed.placed(installed.read(), folders)
+    start = next(i.text for i in items if i.name == "Folder Name")
+    kept, system, install, shortcuts = [], [], [], []
+    for i in items:
+        if i.kind == "file":
+            name = (text(i.path.rsplit("\\", 1)[1]), text(i.text))
+            if installed.is_below(i.path, folder.decode("latin-1")):
+                install.append(name)
+            elif installed.is_below(i.path, start):
+                shortcuts.append(name)
+            elif i.owner == "product":
+                system.append((text(i.path), text(i.text)))
+            elif "\\start menu\\" not in i.path.lower():
+                kept.append(b"f %s\t%s" % (text(i.path), text(i.text)))
+        elif i.kind == "key":
+            kept.append(b"k " + text(i.path))
+        elif i.kind == "value" and (text(i.path), text(i.name)) not in DRAWN \
+                and not installed.is_below(i.path, winelab.RUNONCE_KEY):
+            kept.append(b"v %s\t%s\t%d\t%s" % (text(i.path), text(i.name), REG_SZ,
+                                                (text(i.text) + b"\0").hex().encode()))
+    return kept, system, install, shortcuts
+
+
 def draw(seed):
     """One installed machine: (code page, its items as the contract reads them)."""
     r = random.Random(seed)
     cp = r.choice(CODE_PAGES)
-    items = [b"k Enum\\ESDI\\OTHER_DISK\\0000", b"k Enum\\USB\\Vid_1D9A&Pid_0001\\0000",
-             b"k Software\\KOVRA\\Picaro Viewer", b"k " + UNINSTALL + b"Other Program",
-             b"f C:\\windows\\system32\\OTHER.SYS\tother driver"]
+    folder = b"C:\\ZM\\" + folder_name(r, cp, r.randint(1, 3))
+    items, system, install, shortcuts = described(folder)
 
     def file(path, text, odds=(0.75, 0.9)):  # there, read-only, or gone
         x = r.random()
         if x < odds[1]:
             items.append(b"%s %s\t%s" % (b"f" if x < odds[0] else b"r", path, text))
 
-    for path in SYSTEM_FILES:
-        file(path, b"driver")
-    folder = b"C:\\ZM\\" + folder_name(r, cp, r.randint(1, 3))
-    for name, text in ((b"uninst.isu", b"log"), (b"Readme.txt", b"read me"), (b"zovovar.exe", b"MZ"),
-                       (b"Photos.txt", b"the user's own")):
+    for path, text in system:
+        file(path, text)
+    for name, text in install:
         file(folder + b"\\" + name, text)
     items += text_value(APP_PATHS, b"Path", folder + r.choice([b"\\", b"\\", b"", b"\\\\"]), r)
     parent = b"C:\\ZM\\Start\\" + r.choice([b"KOVRA Camera", b"kovra camera", b"KOVRA Camera.", b"Other"])
     start = parent + b"\\" + folder_name(r, cp, 1)
-    for name in (b"UnInstall.lnk", b"Readme.lnk"):
-        file(start + b"\\" + name, b"shortcut")
+    for name, text in shortcuts:
+        file(start + b"\\" + name, text)
     if r.random() < 0.3:
         items.append(b"f %s\\Notepad.lnk\tshortcut" % parent)
     items += text_value(PRODUCT + b"\\Startmenu", b"Folder Name", start + r.choice([b"", b"", b"\\"]), r)
     id_ = r.choice(IDS + DOUBLE_BYTE[cp])
     items += text_value(SERVICE, b"ID", id_, r)
-    items += [b"k Enum\\ESDI\\KOVRA___PICARO_2400R\\0000", b"k Enum\\USB\\Vid_1D9A&Pid_2C41\\5&2F3A1B&0&1",
-              b"k Enum\\USB\\*RIRUREVE\\0000", b"k " + PRODUCT, b"k " + PRODUCT + b"1.00.000",
-              b"k " + UNINSTALL + b"Picaro 2400R Storage Driver"]
     if id_.strip(b"\\"):
         items.append(b"k Enum\\ESDI\\" + id_ + b"\\0000")
     return cp, items
@@ -168,12 +194,8 @@ def main():
     winelab.require_tools(["wine", "wineboot", "wineserver"])
     report = run(args.host, args.exe, args.product, args.work, args.machines, args.seed)
     if report:
-        print("\n".join(report), file=sys.stderr)
-        sys.exit(1)
+        raise winelab.Failed("\n".join(report))
 
 
 if __name__ == "__main__":
-    try:
-        main()
-    except winelab.LabError as e:
-        winelab.fail(str(e))
+    sys.exit(winelab.report(main))

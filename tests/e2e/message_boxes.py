@@ -13,7 +13,7 @@ import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "winelab"))
 import winelab  # noqa: E402
-from winelab import Display, fail, run_with_answers  # noqa: E402
+from winelab import Display, Failed, run_with_answers  # noqa: E402
 
 CONFIRM = r"Are you sure you want to completely remove \nthe USB Host Driver for Picaro 2400R?"
 SUCCESS = r"Uninstall succeeded!\nPlease restart Windows."
@@ -33,31 +33,42 @@ def main(exe, work, screenshot=None):
         (["/D", "/M"], [], [], True, False),
     ]
     # One start of Windows for all cases: each start is slow under emulation,
-    # and its services would log into the first case's trace.
+    # and its services would log into the first case's trace. Each case says
+    # its own result; a failing one does not stop the others.
+    failed = []
     with Display() as display:
         lab.env["DISPLAY"] = display.name  # the session's desktop is on it
         with lab.session():
             for switches, keys, expected, removes, script in cases:
-                if lab.exists(winelab.SCRIPT):
-                    os.remove(lab.host_path(winelab.SCRIPT))
-                lab.install(exe, wait=False)
-                rc, texts = run_with_answers(lab, display, switches, keys, [screenshot],
-                                             in_session=True)
                 what = "%s %s" % (" ".join(switches) or "no switches", "+".join(keys) or "no keys")
-                if rc != 0:
-                    fail("%s: exit code %d" % (what, rc))
-                if texts != expected:
-                    fail("%s: boxes %r, expected %r" % (what, texts, expected))
-                if lab.exists(DRIVER) == removes:
-                    fail("%s: the driver file was %s" % (what, "kept" if removes else "removed"))
-                if lab.exists(winelab.SCRIPT) != script:
-                    fail("%s: the script was %s" % (what, "not written" if script else "written"))
-                print("ok: %s -> boxes %r, exit 0" % (what, texts))
+                try:
+                    check_case(lab, display, exe, switches, keys, expected, removes, script, screenshot)
+                    print("ok: %s -> boxes %r, exit 0" % (what, expected), flush=True)
+                except Failed as e:
+                    print("FAIL: %s: %s" % (what, e), flush=True)
+                    failed.append(what)
                 screenshot = None
+    if failed:
+        raise Failed("%d of %d cases: %s" % (len(failed), len(cases), "; ".join(failed)))
     print("PASS: message boxes")
+
+
+def check_case(lab, display, exe, switches, keys, expected, removes, script, screenshot):
+    if lab.exists(winelab.SCRIPT):
+        os.remove(lab.host_path(winelab.SCRIPT))
+    winelab.install(lab, exe, wait=False)
+    rc, texts = run_with_answers(lab, display, switches, keys, [screenshot], in_session=True)
+    if rc != 0:
+        raise Failed("exit code %d" % rc)
+    if texts != expected:
+        raise Failed("boxes %r, expected %r" % (texts, expected))
+    if lab.exists(DRIVER) == removes:
+        raise Failed("the driver file was %s" % ("kept" if removes else "removed"))
+    if lab.exists(winelab.SCRIPT) != script:
+        raise Failed("the script was %s" % ("not written" if script else "written"))
 
 
 if __name__ == "__main__":
     if len(sys.argv) not in (3, 4):
         sys.exit(__doc__)
-    main(*sys.argv[1:])
+    sys.exit(winelab.report(main, *sys.argv[1:]))

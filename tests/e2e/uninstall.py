@@ -24,7 +24,7 @@ import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "winelab"))
 import winelab  # noqa: E402
-from winelab import fail  # noqa: E402
+from winelab import Failed  # noqa: E402
 
 KEYS_WITH_SUBKEYS = [r"Enum\USB\Vid_1D9A&Pid_2C41", r"Enum\USB\*RIRUREVE",
                      r"Enum\ESDI\KOVRA___PICARO_2400R"]
@@ -45,10 +45,10 @@ def main(exe, work, mode):
     winelab.require_tools(["wine", "wineboot", "wineserver"])
     lab = winelab.Prefix(work, **MODES[mode])
     lab.create()
-    lab.install(exe)
+    winelab.install(lab, exe)
     before = lab.snapshot()
     if not any(winelab.is_product_item(line) for line in before):
-        fail("the fixture installed nothing")
+        raise Failed("the fixture installed nothing")
 
     with lab.session():
         rc = lab.wine(lab.local(winelab.UNINSTALLER), "/M", check=False).returncode
@@ -60,45 +60,45 @@ def main(exe, work, mode):
     print("added:\n  " + "\n  ".join(added))
 
     if rc != 0:
-        fail("exit code %d" % rc)
+        raise Failed("exit code %d" % rc)
     folder = lab.local(winelab.INSTALL_FOLDER)
     script = winelab.expected_script(folder, lab.codec)
     got = lab.read(winelab.SCRIPT) if lab.exists(winelab.SCRIPT) else None
     if got != script:
-        fail("script bytes: %r, expected %r" % (got, script))
+        raise Failed("script bytes: %r, expected %r" % (got, script))
 
     expected_removed = sorted(line for line in before if winelab.is_product_item(line))
     expected_added = [r"file %s [%d]" % (winelab.SCRIPT, len(script))]
     if mode != "nt":
         if runonce != winelab.expected_command(folder):
-            fail("RunOnce value while Windows is up: %r" % runonce)
+            raise Failed("RunOnce value while Windows is up: %r" % runonce)
         expected_added.append(r"value Software\Microsoft\Windows\CurrentVersion\RunOnce : kvudel = "
                               + '"' + winelab.expected_command().replace("\\", "\\\\")
                               .replace('"', '\\"') + '"')
     else:
         if runonce is not None or any("kvudel" in line for line in after):
-            fail("a RunOnce value was written on NT: %r" % runonce)
+            raise Failed("a RunOnce value was written on NT: %r" % runonce)
         kept = lambda line: any(k.lower() in line.lower() for k in KEYS_WITH_SUBKEYS)
         expected_removed = [line for line in expected_removed if not kept(line)]
     if removed != expected_removed:
-        fail("removed differs from the product's items:\n  missing: %s\n  extra: %s" % (
+        raise Failed("removed differs from the product's items:\n  missing: %s\n  extra: %s" % (
             sorted(set(expected_removed) - set(removed)), sorted(set(removed) - set(expected_removed))))
     if sorted(added) != sorted(expected_added):
-        fail("added differs: %s" % sorted(set(added) ^ set(expected_added)))
+        raise Failed("added differs: %s" % sorted(set(added) ^ set(expected_added)))
 
     if mode != "nt":
         winelab.next_start(lab)
         for path in (winelab.UNINSTALLER, winelab.SCRIPT):
             if lab.exists(path):
-                fail("still there after the next start: " + path)
+                raise Failed("still there after the next start: " + path)
         if any("kvudel" in line for line in lab.registry()):
-            fail("the RunOnce value survived the next start")
+            raise Failed("the RunOnce value survived the next start")
         if not lab.exists(winelab.INSTALL_FOLDER + r"\Photos.txt"):
-            fail("the user's own file went")
+            raise Failed("the user's own file went")
     print("PASS: uninstall on %s" % mode)
 
 
 if __name__ == "__main__":
     if len(sys.argv) != 4 or sys.argv[3] not in MODES:
         sys.exit(__doc__)
-    main(*sys.argv[1:])
+    sys.exit(winelab.report(main, *sys.argv[1:]))

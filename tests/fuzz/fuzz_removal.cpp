@@ -7,7 +7,7 @@
 // Input: one byte of flags (bit 0: /D; bits 1-3: the three values exist; bits
 // 4-5: the ANSI code page, 1252, 932, 936 or 950; bit 6: the install folder's
 // and the Start menu's files read-only, as copied from a CD-ROM; bit 7: the
-// driver files read-only), then five fields, each a type byte, a two-byte
+// driver and setup files read-only), then five fields, each a type byte, a two-byte
 // length (mod 700) and the bytes.
 #include <cstdint>
 #include <cstdio>
@@ -58,17 +58,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (flags & (2 << i)) sim::SetValue(values[i][0], values[i][1], types[i], *bytes[i]);
         else sim::DeleteValue(values[i][0], values[i][1]);
     }
-    static const char *const kProgramFiles[] = {
-        "C:\\Program Files\\KOVRA\\Picaro 2400R\\uninst.isu", "C:\\Program Files\\KOVRA\\Picaro 2400R\\Readme.txt",
-        "C:\\WINDOWS\\Start Menu\\Programs\\KOVRA Camera\\Picaro 2400R\\UnInstall.lnk",
-        "C:\\WINDOWS\\Start Menu\\Programs\\KOVRA Camera\\Picaro 2400R\\Readme.lnk"};
-    static const char *const kDriverFiles[] = {"C:\\WINDOWS\\SYSTEM\\RIRUREVE.SYS",
-                                               "C:\\WINDOWS\\SYSTEM\\iosubsys\\RIROZEZA.PDR",
-                                               "C:\\WINDOWS\\inf\\OTHER\\KOVRARIRUREVE.INF"};
-    if (flags & 0x40)
-        for (const char *file : kProgramFiles) sim::SetReadOnly(file);
-    if (flags & 0x80)
-        for (const char *file : kDriverFiles) sim::SetReadOnly(file);
+    // The driver and setup files lie in the Windows folder, the rest elsewhere.
+    for (const std::string &file : fixture::ProductFiles())
+        if (flags & (file.compare(0, 10, "C:\\WINDOWS\\") == 0 && file.find("\\Start Menu\\") == std::string::npos
+                         ? 0x80
+                         : 0x40))
+            sim::SetReadOnly(file);
     if (!systemDir.empty()) sim::SetSystemDirectory(systemDir.c_str());
     if (!windowsDir.empty()) sim::SetWindowsDirectory(windowsDir.c_str());
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <map>
 
 namespace fixture {
@@ -14,50 +15,79 @@ const char kServiceKey[] = "System\\CurrentControlSet\\Services\\KOVRA\\USB\\Sto
 const char kStartMenuKey[] = "Software\\KOVRA\\Picaro 2400R Storage Driver\\Startmenu";
 const char kRunOnceKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 
-void InstallNeighboursOnly()
+namespace {
+
+std::string Lower(std::string s)
 {
-    sim::Reset();
-    sim::AddFile("C:\\WINDOWS\\SYSTEM\\OTHER.SYS", "other driver");
-    sim::AddFile("C:\\WINDOWS\\SYSTEM\\iosubsys\\ESDI_506.PDR", "port driver");
-    sim::AddFile("C:\\WINDOWS\\inf\\OTHER\\OTHERCAM.INF", "[Version]");
-    sim::AddFile("C:\\WINDOWS\\Start Menu\\Programs\\Accessories\\Notepad.lnk", "lnk");
-    sim::AddFile("C:\\WORK\\KOVRA Camera", "a file in the current folder");
-    sim::SetText("Software\\KOVRA\\Picaro Viewer", "Version", "3.0");
-    sim::SetText("Enum\\ESDI\\OTHER_DISK\\0000", "Class", "DiskDrive");
-    sim::SetText("Enum\\USB\\Vid_1D9A&Pid_0001\\0000", "Class", "Image");
-    sim::SetText("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Other Program",
-                 "DisplayName", "Other Program");
-    sim::SetText(kRunOnceKey, "other", "scandisk.exe");
+    for (char &c : s) c = (char)std::tolower((unsigned char)c);
+    return s;
 }
 
-void InstallProduct()
-{
-    InstallNeighboursOnly();
-    const std::string folder = "C:\\Program Files\\KOVRA\\Picaro 2400R";
-    sim::AddFile("C:\\WINDOWS\\SYSTEM\\RIRUREVE.SYS", "driver");
-    sim::AddFile("C:\\WINDOWS\\SYSTEM\\iosubsys\\RIROZEZA.PDR", "port driver");
-    sim::AddFile("C:\\WINDOWS\\inf\\RIRUREVE.INF", "[Version]");
-    sim::AddFile("C:\\WINDOWS\\inf\\RIROZEZA.INF", "[Version]");
-    sim::AddFile("C:\\WINDOWS\\inf\\OTHER\\KOVRARIRUREVE.INF", "[Version]");
-    sim::AddFile("C:\\WINDOWS\\inf\\OTHER\\KOVRARIROZEZA.INF", "[Version]");
-    sim::AddFile(folder + "\\zovovar.exe", "MZ");
-    sim::AddFile(folder + "\\uninst.isu", "log");
-    sim::AddFile(folder + "\\Readme.txt", "read me");
-    sim::AddFile(folder + "\\Photos.txt", "the user's own file");
-    sim::AddFile(std::string(kStartMenuFolder) + "\\UnInstall.lnk", "lnk");
-    sim::AddFile(std::string(kStartMenuFolder) + "\\Readme.lnk", "lnk");
+// The installed machine as winelab/fixture/installed_machine.txt describes it.
+struct Item {
+    std::string owner, kind, path, name, text;
+};
+const Item kDescribed[] = {
+#include "installed_machine.inc"
+};
 
-    sim::SetText(kAppPathsKey, "", folder + "\\zovovar.exe");
-    sim::SetText(kAppPathsKey, "Path", kInstallFolder);
-    sim::SetText("Enum\\USB\\Vid_1D9A&Pid_2C41\\5&2F3A1B&0&1", "Class", "USB");
-    sim::SetText("Enum\\USB\\*RIRUREVE\\0000", "Driver", "DiskDrive\\0003");
-    sim::SetText(kServiceKey, "ID", kEsdiId);
-    sim::SetText(std::string("Enum\\ESDI\\") + kEsdiId + "\\0000", "Class", "DiskDrive");
-    sim::SetText(kStartMenuKey, "Folder Name", kStartMenuFolder);
-    sim::SetText("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Picaro 2400R Storage Driver",
-                 "UninstallString", folder + "\\zovovar.exe");
-    sim::SetText("Software\\KOVRA\\Picaro 2400R Storage Driver", "Version", "1.00.000");
-    sim::SetText("Software\\KOVRA\\Picaro 2400R Storage Driver1.00.000", "Installed", "1");
+// The simulator's folders in place of the description's.
+std::string Placed(std::string text)
+{
+    const std::pair<const char *, const char *> folders[] = {
+        {"%SYSTEM%", "C:\\WINDOWS\\SYSTEM"}, {"%WINDOWS%", "C:\\WINDOWS"},
+        {"%INSTALL%", "C:\\Program Files\\KOVRA\\Picaro 2400R"}, {"%CURRENT%", "C:\\WORK"}};
+    for (const auto &f : folders)
+        for (size_t at; (at = text.find(f.first)) != std::string::npos;)
+            text.replace(at, std::strlen(f.first), f.second);
+    return text;
+}
+
+void Install(bool product)
+{
+    sim::Reset();
+    for (const Item &item : kDescribed) {
+        if (item.owner != "neighbours" && !product) continue;
+        const std::string path = Placed(item.path);
+        if (item.kind == "file") sim::AddFile(path, item.text);
+        else if (item.kind == "folder") sim::AddDirectory(path);
+        else if (item.kind == "key") sim::AddKey(path);
+        else sim::SetText(path, item.name, Placed(item.text));
+    }
+}
+
+bool Below(const std::string &path, const std::string &root)
+{
+    return path.size() >= root.size() && Lower(path.substr(0, root.size())) == Lower(root) &&
+           (path.size() == root.size() || path[root.size()] == '\\');
+}
+
+}  // namespace
+
+void InstallNeighboursOnly() { Install(false); }
+
+std::vector<std::string> ProductFiles()
+{
+    std::vector<std::string> files;
+    for (const Item &item : kDescribed)
+        if (item.owner == "product" && item.kind == "file") files.push_back(Placed(item.path));
+    return files;
+}
+void InstallProduct() { Install(true); }
+
+bool IsProducts(const std::string &line)
+{
+    // A line names an item of the product's, or something below one.
+    const std::string kind = line.substr(0, line.find(' '));
+    std::string path = line.substr(kind.size() + 1);
+    if (kind == "value") path = path.substr(0, path.find(" : "));
+    if (kind == "file") path = path.substr(0, path.find(" ["));
+    for (const Item &item : kDescribed) {
+        if (item.owner != "product") continue;
+        const bool keyItem = item.kind == "key" || item.kind == "value";
+        if ((kind == "key" || kind == "value") == keyItem && Below(path, Placed(item.path))) return true;
+    }
+    return false;
 }
 
 int RunUninstaller(const char *switches)
@@ -69,21 +99,6 @@ int RunUninstaller(const char *switches)
         return static_cast<int>(exit.code);
     }
     return -1;  // the entry returned without ending the process
-}
-
-bool IsProducts(const std::string &line)
-{
-    static const char *const items[] = {
-        "RIRUREVE.SYS", "RIROZEZA.PDR", "RIRUREVE.INF", "RIROZEZA.INF", "KOVRARIRUREVE.INF",
-        "KOVRARIROZEZA.INF", "Picaro 2400R\\uninst.isu", "Picaro 2400R\\Readme.txt",
-        "App Paths\\zovovar.exe", "Enum\\USB\\Vid_1D9A&Pid_2C41", "Enum\\USB\\*RIRUREVE",
-        "Services\\KOVRA\\USB\\Storage\\RIRUREVE", "Enum\\ESDI\\KOVRA___PICARO_2400R",
-        "Picaro 2400R\\UnInstall.lnk", "Picaro 2400R\\Readme.lnk",
-        "folder C:\\WINDOWS\\Start Menu\\Programs\\KOVRA Camera",
-        "Uninstall\\Picaro 2400R Storage Driver", "KOVRA\\Picaro 2400R Storage Driver"};
-    for (const char *item : items)
-        if (line.find(item) != std::string::npos) return true;
-    return false;
 }
 
 static std::vector<std::string> Minus(const std::vector<std::string> &a,
@@ -111,12 +126,6 @@ std::string ScriptFor(const std::string &folder)
     std::string f;
     for (char c : folder) f += c == '%' ? std::string("%%") : std::string(1, c);
     return "@echo off\r\ndel \"" + f + "\\zovovar.exe\">nul\r\ndel \"" + f + "\\delfile.bat\">nul";
-}
-
-static std::string Lower(std::string s)
-{
-    for (char &c : s) c = (char)std::tolower((unsigned char)c);
-    return s;
 }
 
 static bool StartsWith(const std::string &s, const std::string &prefix)

@@ -24,6 +24,9 @@ void InstallProduct();
 // Resets the simulator and installs only the neighbours.
 void InstallNeighboursOnly();
 
+// The paths of the product's files on the installed machine.
+std::vector<std::string> ProductFiles();
+
 // Starts zovovar.exe as Explorer does, its quoted path and then `switches`
 // on the command line, and runs it through its entry to its exit: the exit code.
 int RunUninstaller(const char *switches);
