@@ -5,7 +5,7 @@ import re
 import subprocess
 import time
 
-from prefix import LabError, process_report
+from processes import LabError, process_report
 
 
 class Display:

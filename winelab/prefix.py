@@ -1,39 +1,25 @@
-"""Throwaway 32-bit Wine prefixes and their sessions: making a prefix from a
-template, one start of Windows held for a session, running Windows programs
-in it with hangs found and, before the program under test, made once more,
-and looking inside a finished prefix. A prefix lives under the folder it is
-given, never in ~/.wine.
+"""Throwaway 32-bit Wine prefixes: making one from a template, placing files
+in it, and looking inside a finished one. A prefix lives under the folder it
+is given, never in ~/.wine. Its sessions are session.py's.
 
 Wine facts this relies on, each checked where it matters:
 - `winecfg -v win98` makes Wine follow Windows 9x where the uninstaller needs
   it: RegCreateKeyExA takes a key path with a leading backslash, and
   RegDeleteKeyA takes a key's sub-keys with it. A default prefix acts as NT.
   AppDefaults set the version for one program alone (set_version).
-- Every new wineserver session is a new start of Windows: it runs the RunOnce
-  commands. So the RunOnce value is read while the uninstaller's session is
-  still up, and a new session plays the next start. Within a session, Windows
-  is started again by any program once services.exe and its children are
-  gone (they crash now and then under emulation), unless a process holds the
-  mark of the finished start: a session's boot_holder.exe does.
-- wineserver writes the registry to system.reg when it ends, so the state of a
-  finished session can be read there without starting Windows again.
 """
-import contextlib
 import fcntl
 import os
 import re
 import shutil
-import signal
-import subprocess
-import sys
-import tempfile
 import time
 
 import route
+from processes import LabError
+from session import Sessions
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 TEMPLATES = os.path.join(HERE, "..", "build", "wine-templates")
-BOOT_HOLDER = os.path.join(HERE, "..", "build", "windows", "boot_holder.exe")
 TOOLS = ["wine", "wineboot", "wineserver", "Xvfb", "xdotool"]
 
 
@@ -45,21 +31,6 @@ WINE_SESSION_KEYS = (
     "software\\microsoft\\windows nt\\currentversion\\networkcards",
     "software\\wine\\ports",
 )
-
-
-class LabError(Exception):
-    pass
-
-
-class Hang(LabError):
-    """A step of Wine's that did not end."""
-
-
-class Failed(LabError):
-    """A check of a test's or a script's that did not hold."""
-
-
-SERVERS = ("wineserver64", "wineserver32")
 
 
 def enter():
@@ -84,7 +55,7 @@ def reg_form(text):
     return "".join(c if ord(c) < 0x80 else "\\x%04x" % ord(c) for c in text)
 
 
-class Prefix:
+class Prefix(Sessions):
     """One Wine prefix: create it, install the product, run, look inside.
 
     With a locale (such as ja_JP.UTF-8, whose ANSI code page is 932) Wine takes
@@ -123,148 +94,6 @@ class Prefix:
             if windows_path.lower().startswith(fixture.lower()):
                 return here + windows_path[len(fixture):]
         return windows_path
-
-    # ---- running things ---------------------------------------------------------
-    def run(self, *args, check=True, env=None, timeout=300, server=False):
-        """Runs a command to its end. With server, it is a Windows program of
-        the session: once the session's wineserver has gone it can only wait
-        for ever, so that is a hang too, found in seconds."""
-        # Output goes to files, not pipes: Wine's background programs inherit
-        # them and would hold a pipe open for the whole session.
-        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-            proc = subprocess.Popen(list(args), env=env or self.env, stdin=subprocess.DEVNULL,
-                                    stdout=out, stderr=err)
-            self._watch(proc, " ".join(args), timeout, server)
-            out.seek(0)
-            err.seek(0)
-            done = subprocess.CompletedProcess(args, proc.returncode, out.read(), err.read())
-        if check and done.returncode != 0:
-            raise LabError("%s exited %d: %s" % (" ".join(args), done.returncode,
-                                                 done.stderr.decode(errors="replace")[-2000:]))
-        return done
-
-    def wine(self, *args, **kw):
-        return self.run("wine", *args, server=True, **kw)
-
-    def _watch(self, proc, what, timeout, server, ready=lambda: False):
-        """Waits until proc ends or ready() is true; raises Hang when that
-        takes longer than timeout, or when the server has been gone 5 s."""
-        deadline = time.time() + timeout
-        gone = None
-        while proc.poll() is None and not ready():
-            now = time.time()
-            gone = (gone or now) if server and not running(*SERVERS) else None
-            if now > deadline or (gone and now - gone > 5):
-                report = process_report()
-                proc.kill()
-                proc.wait()
-                why = ("went on after the session's wineserver had ended" if gone
-                       else "was not done within %d s" % timeout)
-                raise Hang("%s %s; processes:\n%s%s" % (what, why, report, self._server_said()))
-            time.sleep(0.2)
-
-    def _server_said(self):
-        try:
-            with open(os.path.join(self.root, "wineserver.log"), "rb") as f:
-                said = f.read()[-2000:].decode(errors="replace").strip()
-        except OSError:
-            return ""
-        return "\nwineserver said: " + said if said else ""
-
-    def wait(self):
-        """Ends the session's programs and waits for wineserver to save the registry."""
-        self.run("wineserver", "-k", check=False)
-        self.run("wineserver", "-w", check=False)
-        # -w returns once the server stops listening, which is before it has
-        # written the registry out: wait for the process itself to end.
-        deadline = time.time() + 60
-        while time.time() < deadline and running(*SERVERS):
-            time.sleep(0.05)
-        # What wineserver does not know of: a child forked by one of its
-        # programs and stuck in qemu before it could run.
-        self.discard()
-
-    def discard(self):
-        """Ends every process of the prefix at once, wineserver too, which then
-        saves nothing: what a hung step did is gone, as after a power cut."""
-        for _ in range(100):
-            pids = list(_prefix_processes(self.path))
-            if not pids:
-                return
-            for pid in pids:
-                with contextlib.suppress(OSError):
-                    os.kill(int(pid), signal.SIGKILL)
-            time.sleep(0.1)
-
-    def once_more(self, what, step, untouched=lambda: True):
-        """Runs step, a step before the program under test. If Wine hangs in
-        it, ends what is left of it, says so and runs it once more; a second
-        hang in a row is a failure like any other, and so is a hang after
-        which untouched() says the product's own work had begun."""
-        try:
-            return step()
-        except Hang as e:
-            if not untouched():
-                raise
-            print("winelab: %s hung; ending it and starting it once more. What hung: %s"
-                  % (what, e), flush=True)
-            self.discard()
-        try:
-            return step()
-        except Hang as e:
-            raise LabError("%s hung twice in a row: %s" % (what, e))
-
-    @contextlib.contextmanager
-    def session(self, hold=True, again=True, desktop=True):
-        """One start of Windows, kept up between commands until the block ends.
-        Every step runs in one: a server that a program starts by itself
-        leaves when the programs are gone, and under emulation it has left
-        while a slow program was still connecting, which then waited for ever.
-        `wineserver -p` returns once the server listens; a program started
-        before that would start a server of its own. With hold, the block
-        begins once Windows has started (RunOnce commands run), and no later
-        program starts it again (boot_holder.cpp). With again, a start that
-        hangs is made once more (once_more); not where the start of Windows is
-        itself under test. With desktop, the start includes the desktop's
-        explorer.exe, on the display of self.env, so that the program under
-        test starts no process of its own (boot_holder.cpp)."""
-        def start():
-            with open(os.path.join(self.root, "wineserver.log"), "ab") as log:
-                # The server keeps the log as its output: what it says when it ends.
-                subprocess.run(["wineserver", "-p"], env=self.env, stdin=subprocess.DEVNULL,
-                               stdout=log, stderr=log, check=True)
-            return self._hold_start(desktop) if hold else None
-        holder = None
-        try:
-            holder = self.once_more("the start of Windows", start) if again else start()
-            yield
-        except Hang:
-            self.discard()  # a session that hung saves nothing of itself
-            raise
-        finally:
-            self.wait()
-            if holder:
-                holder.wait()
-
-    def _hold_start(self, desktop, timeout=120):
-        if not os.path.isfile(BOOT_HOLDER):
-            raise LabError("missing %s: build the windows preset first" % BOOT_HOLDER)
-        said = os.path.join(self.root, "boot_holder.out")
-        with open(said, "wb") as out:
-            holder = subprocess.Popen(["wine", BOOT_HOLDER] + ["desktop"] * desktop,
-                                      env=self.env, stdin=subprocess.DEVNULL,
-                                      stdout=out, stderr=subprocess.DEVNULL)
-
-        def held():
-            with open(said, "rb") as out:
-                return out.read().startswith(b"held")
-        # A start takes 2-12 s under emulation.
-        self._watch(holder, "the start of Windows (boot_holder.exe)", timeout, True, held)
-        if not held():
-            code = holder.poll()
-            why = " (no desktop, or its explorer.exe did not answer)" if code == 2 else ""
-            raise Hang("boot_holder.exe exited %s before Windows had started%s" % (code, why))
-        return holder
 
     # ---- setting up -------------------------------------------------------------
     def create(self):
@@ -395,70 +224,9 @@ def _start_services_on_demand(system_reg):
         f.write(text)
 
 
-def _each_process():
-    """(pid, state, parent pid, command line) of every process that can be seen:
-    in a script's own PID namespace, only its own."""
-    for pid in sorted((p for p in os.listdir("/proc") if p.isdigit()), key=int):
-        try:
-            with open("/proc/%s/cmdline" % pid, "rb") as f:
-                line = f.read().replace(b"\0", b" ").decode(errors="replace").strip()
-            with open("/proc/%s/stat" % pid) as f:
-                state, parent = f.read().rpartition(") ")[2].split()[:2]
-        except OSError:
-            continue
-        if line:
-            yield pid, state, parent, line
-
-
-def _prefix_processes(prefix):
-    """The processes, but this one, that run for the given prefix."""
-    for pid in os.listdir("/proc"):
-        if pid.isdigit() and int(pid) != os.getpid():
-            try:
-                with open("/proc/%s/environ" % pid, "rb") as f:
-                    if ("WINEPREFIX=%s" % prefix).encode() in f.read().split(b"\0"):
-                        yield pid
-            except OSError:
-                continue
-
-
-def process_report():
-    """Every process, with what each of its threads waits in: what a hang
-    report needs."""
-    lines = []
-    for pid, state, parent, line in _each_process():
-        waits = []
-        try:
-            for task in sorted(os.listdir("/proc/%s/task" % pid), key=int):
-                with open("/proc/%s/task/%s/wchan" % (pid, task)) as f:
-                    waits.append(f.read() or "-")
-        except OSError:
-            pass  # gone meanwhile
-        lines.append("  %s (of %s) %s %s [%s]" % (pid, parent, state, line[:160], " ".join(waits)))
-    return "\n".join(lines)
-
-
-def running(*names):
-    """Whether a program whose command line holds one of names is running."""
-    return any(state != "Z" and any(name in line for name in names)
-               for _, state, _, line in _each_process())
-
-
 def _split_value(raw):
     """Splits a system.reg line "name"=data at the '=' after the quoted name."""
     i = 1
     while raw[i] != "\"":
         i += 2 if raw[i] == "\\" else 1
     return raw[1:i], "=", raw[i + 2:]
-
-
-def report(main, *args):
-    """Runs a script's main and gives its exit code: 1, with the failure said
-    on stderr, when it raised LabError; 0 when it returned. (No Wine process
-    outlives the script: see route.enter.)"""
-    try:
-        main(*args)
-        return 0
-    except LabError as e:
-        print("FAIL: %s" % e, file=sys.stderr)
-        return 1

@@ -13,7 +13,7 @@ import time
 
 import installed
 from desktop import answer_box, boxes_shown
-from prefix import LabError, running
+from processes import LabError, running
 
 INSTALL_FOLDER = r"C:\Program Files\KOVRA\Picaro 2400R"
 UNINSTALLER = INSTALL_FOLDER + r"\zovovar.exe"

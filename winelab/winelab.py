@@ -5,8 +5,9 @@ tests, the demonstration and the benchmarks, so they all install the same
 machine. Its modules import one way, each only those above it:
 
 - route.py: how this machine runs Wine's 32-bit programs;
-- prefix.py: prefixes and their sessions (templates, starts of Windows,
-  running programs, hangs, looking inside);
+- processes.py: the layer's errors, and the processes of a prefix;
+- session.py: sessions (starts of Windows, running programs, hangs);
+- prefix.py: prefixes (templates, files, looking inside);
 - desktop.py: the display and the boxes on it;
 - installed.py: the installed machine, described once (no Wine in it);
 - product.py: what the product is on a prefix, and what it is to leave.
@@ -14,6 +15,8 @@ machine. Its modules import one way, each only those above it:
 Library code raises LabError (Hang, Failed) and never ends the process;
 a script ends with sys.exit(winelab.report(main, ...)).
 """
+from processes import *  # noqa: F401,F403
+from session import *  # noqa: F401,F403
 from prefix import *  # noqa: F401,F403
 from desktop import *  # noqa: F401,F403
 from product import *  # noqa: F401,F403

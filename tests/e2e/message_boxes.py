@@ -44,7 +44,7 @@ def main(exe, work, screenshot=None):
                 try:
                     check_case(lab, display, exe, switches, keys, expected, removes, script, screenshot)
                     print("ok: %s -> boxes %r, exit 0" % (what, expected), flush=True)
-                except Failed as e:
+                except (winelab.LabError, OSError) as e:
                     print("FAIL: %s: %s" % (what, e), flush=True)
                     failed.append(what)
                 screenshot = None
