@@ -12,8 +12,8 @@ namespace {
 
 // A file path made absolute and normal the way Windows resolves it, in the
 // case written: '/' separates as '\\' does, runs of separators read as one,
-// "." and ".." are resolved, each name loses its trailing dots, and the last
-// one its trailing spaces too when no separator ends the path.
+// "." and ".." are resolved, and names lose their trailing dots and spaces
+// as below.
 // "" for what names nothing here: a network path (two separators first), or a
 // name with a character that no file name may hold. *asFolder tells of a
 // separator at the end, after which the path names a folder only.
@@ -47,8 +47,10 @@ std::string NormalPath(const char *path, bool *asFolder = nullptr)
         if (i > from) raw.push_back(rest.substr(from, i - from));
         from = i + 1;
     }
-    // A name loses its trailing dots; the last one its trailing spaces too,
-    // unless a separator follows it.
+    // A name loses its trailing dots, and its trailing spaces: on Windows 9x
+    // every name, on NT the last one alone, unless a separator follows it. NT
+    // reaches nothing through a folder name that ends in two dots or more.
+    // (Wine's test of CreateDirectoryA, 2002-2008: "On Win98", "On NT!".)
     std::vector<std::string> names;
     for (size_t n = 0; n < raw.size(); ++n) {
         const std::string &name = raw[n];
@@ -57,11 +59,14 @@ std::string NormalPath(const char *path, bool *asFolder = nullptr)
             if (!names.empty()) names.pop_back();
             continue;
         }
+        const bool inner = n + 1 < raw.size() || last;
         std::vector<bool> nameStarts = CharacterStarts(name);
         size_t end = name.size();
         while (end > 0 && nameStarts[end - 1] &&
-               (name[end - 1] == '.' || (name[end - 1] == ' ' && n + 1 == raw.size() && !last)))
+               (name[end - 1] == '.' || (name[end - 1] == ' ' && (!m.nt || !inner))))
             --end;
+        if (m.nt && n + 1 < raw.size() && name.size() >= end + 2 && name.compare(name.size() - 2, 2, "..") == 0)
+            return "";
         if (end) names.push_back(name.substr(0, end));
     }
     if (asFolder) *asFolder = last && !names.empty();

@@ -17,8 +17,8 @@ std::string KeyName(HKEY key)
 // A registry path relative to HKLM as Windows reads it, in the case written:
 // backslashes at character starts separate names, and empty names (a run of
 // backslashes, one at the end) are dropped. A leading backslash is refused
-// with ERROR_BAD_PATHNAME (*ok false), but by RegCreateKeyExA on Windows 9x,
-// which reads it as the same key without it.
+// (*ok false), but by RegCreateKeyExA on Windows 9x, which reads it as the
+// same key without it.
 std::string WrittenKeyPath(const char *subKey, bool leadingAllowed, bool *ok)
 {
     std::string p = subKey ? subKey : "";
@@ -85,6 +85,21 @@ const std::string *OpenPath(HKEY key, LONG *error = nullptr)
     return &it->second;
 }
 
+// The data handed to RegSetValueExA, every byte of it, since NT stores them
+// all: the text up to its first zero, then what follows, "+ N zeros" when
+// that is zeros only.
+std::string DataArgument(const BYTE *data, DWORD size)
+{
+    if (!data) return "NULL";
+    const std::string bytes(reinterpret_cast<const char *>(data), size);
+    const size_t zero = bytes.find('\0');
+    if (zero == std::string::npos) return QuoteBytes(bytes);
+    const std::string rest = bytes.substr(zero);
+    return QuoteBytes(bytes.substr(0, zero)) + " + " +
+           (rest.find_first_not_of('\0') == std::string::npos ? std::to_string(rest.size()) + " zeros"
+                                                              : QuoteBytes(rest));
+}
+
 HKEY NewHandle(const std::string &path)
 {
     uintptr_t h = m.nextHandle++;
@@ -99,7 +114,9 @@ LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY 
     LONG err = Injected("RegOpenKeyExA");
     bool ok;
     std::string path = KeyPath(subKey, false, &ok);
-    if (!err && !ok) err = ERROR_BAD_PATHNAME;
+    // A leading backslash: ERROR_FILE_NOT_FOUND on Windows 9x, ERROR_BAD_PATHNAME
+    // on NT (Wine's registry test of RegOpenKey, 2008).
+    if (!err && !ok) err = m.nt ? ERROR_BAD_PATHNAME : ERROR_FILE_NOT_FOUND;
     if (!err && key != HKEY_LOCAL_MACHINE) err = ERROR_INVALID_HANDLE;
     // An empty path opens the key itself.
     if (!err && !path.empty() && !m.keys.count(path)) err = ERROR_FILE_NOT_FOUND;
@@ -107,7 +124,9 @@ LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY 
     if (!err) {
         *result = NewHandle(path);
         got = " -> " + KeyName(*result);
-    } else if (result) {
+    } else if (result && m.nt) {
+        // NT sets the handle to NULL; what 9x leaves there is not on record,
+        // so it is left as it was.
         *result = nullptr;
     }
     Record("RegOpenKeyExA(" + KeyName(key) + ", " + Quote(subKey) + ", " + std::to_string(options) +
@@ -174,9 +193,7 @@ LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR cls, DWORD o
         *result = NewHandle(path);
         if (disposition) *disposition = existed ? 2 : 1;
         got = " -> " + KeyName(*result);
-    } else if (result) {
-        *result = nullptr;
-    }
+    }  // what a failure leaves in the handle is not on record: it is left as it was
     Record("RegCreateKeyExA(" + KeyName(key) + ", " + Quote(subKey) + ", " +
            std::to_string(reserved) + ", " + Quote(cls) + ", " + std::to_string(options) + ", " +
            Hex(access) + ", " + (security ? "security" : "NULL") + ") = " + std::to_string(err) +
@@ -206,10 +223,9 @@ LONG RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYT
         v.type = type;
         v.bytes.assign(text ? text : "", text ? stored : 0);
     }
-    std::string text(data ? reinterpret_cast<const char *>(data) : "", data ? strnlen(reinterpret_cast<const char *>(data), size) : 0);
     Record("RegSetValueExA(" + KeyName(key) + ", " + Quote(name) + ", " +
            std::to_string(reserved) + ", " + (type == REG_SZ ? "REG_SZ" : std::to_string(type)) +
-           ", " + Quote(text.c_str()) + ", " + std::to_string(size) + ") = " +
+           ", " + DataArgument(data, size) + ", " + std::to_string(size) + ") = " +
            std::to_string(err));
     return err;
 }

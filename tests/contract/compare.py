@@ -5,6 +5,7 @@ mode, and compared line by line. Any difference that accepted.txt does not
 list fails, and so does an entry there that no longer differs.
 
 usage: compare.py HOST_CONTRACT CONTRACT_EXE WORKDIR [MODE ...]
+       compare.py HOST_CONTRACT --record      (the simulator against the record alone, no Wine)
 
 The modes: win95, win98, winme and nt in code page 1252, and win98 in each
 double-byte code page (win98-932, -936, -949, -950). All run in one Wine
@@ -59,6 +60,54 @@ def accepted():
     return entries
 
 
+def records():
+    """[(case patterns, family, expected or None for silent, source)] from windows.txt."""
+    entries = []
+    for number, line in enumerate(open(os.path.join(HERE, "windows.txt"), encoding="utf-8"), 1):
+        if not line.strip() or line.startswith("#"):
+            continue
+        parts = [p.strip() for p in line.split(" | ")]
+        if len(parts) != 4 or parts[1] not in ("9x", "nt", "*") or not parts[3]:
+            raise winelab.Failed("windows.txt:%d: cases | 9x, nt or * | expected or silent | source: %r"
+                                 % (number, line.strip()))
+        entries.append((parts[0], parts[1], None if parts[2] == "silent" else parts[2], parts[3]))
+    return entries
+
+
+def family(mode):
+    return "nt" if mode == "nt" else "9x"
+
+
+def record_for(entries, case, mode):
+    return next((e for e in entries if e[1] in (family(mode), "*")
+                 and any(fnmatch.fnmatchcase(case, c) for c in e[0].split(","))), None)
+
+
+def against_record(mode, side, cases, entries, accepted_entries=None, used=None):
+    """What one side shows against the record: report lines. Wine may depart
+    where accepted.txt lists the case and mode."""
+    report = []
+    for case, (results, after) in sorted(cases.items()):
+        if case == "end":
+            continue
+        entry = record_for(entries, case, mode)
+        if entry is None:
+            report.append("%s %s: no line in windows.txt for %s (what Windows does, and its source)"
+                          % (mode, case, family(mode)))
+            continue
+        seen = " | ".join(results + after)
+        if entry[2] is None or entry[2] in seen:
+            continue
+        if accepted_entries is not None:
+            accepted_entry = next((e for e in accepted_entries if matches(e, case, mode)), None)
+            if accepted_entry:
+                used.add(accepted_entry[:2])
+                continue
+        report.append("%s %s: %s departs from the record\n  expected: %s\n  seen:     %s\n  source:   %s"
+                      % (mode, case, side, entry[2], seen, entry[3]))
+    return report
+
+
 def matches(entry, case, mode):
     return any(fnmatch.fnmatchcase(case, c) for c in entry[0].split(",")) and any(
         fnmatch.fnmatchcase(mode, m) for m in entry[1].split(","))
@@ -87,13 +136,15 @@ def run_host(program, mode):
                           stdout=subprocess.PIPE, timeout=60).stdout.decode("ascii", errors="replace")
 
 
-def compare(mode, sim_text, wine_text, entries, used):
-    """The differences of one mode that no entry accepts, as report lines."""
+def compare(mode, sim_text, wine_text, entries, used, windows):
+    """The differences of one mode that no entry accepts, and every departure
+    from the record, as report lines."""
     sim, sim_header = parse(sim_text)
     wine, wine_header = parse(wine_text)
+    report = against_record(mode, "the simulator", sim, windows)
+    report += against_record(mode, "Wine", wine, windows, entries, used)
     _, _, code_page = MODES[mode]
     expected = "platform %s cp %d" % ("nt" if mode == "nt" else "9x", code_page)
-    report = []
     if sim_header[:1] != [expected] or wine_header[:1] != [expected]:
         report.append("%s: not the mode asked for: simulator %r, Wine %r (want %r)"
                       % (mode, sim_header[:1], wine_header[:1], expected))
@@ -126,20 +177,37 @@ def main(host_program, exe, work, modes):
     started = time.time()
     wine = run_wine(exe, work, modes)
     wine_time = time.time() - started
-    entries, used, report = accepted(), set(), []
+    entries, used, report, windows = accepted(), set(), [], records()
     for mode in modes:
-        report += compare(mode, run_host(host_program, mode), wine[mode], entries, used)
+        report += compare(mode, run_host(host_program, mode), wine[mode], entries, used, windows)
     if set(modes) == set(MODES):
         report += ["accepted.txt: %s %s no longer differs" % e[:2]
                    for e in entries if e[:2] not in used]
-    cases = len(parse(wine[modes[0]])[0]) - 1
-    print("contract: %d cases in %d modes; %d accepted differences listed; Wine session %.1f s"
-          % (cases, len(modes), len(entries), wine_time))
+    names = [c for c in parse(wine[modes[0]])[0] if c != "end"]
+    on_record = {f: sum(1 for c in names if (record_for(windows, c, f) or (0, 0, None))[2] is not None)
+                 for f in ("win98", "nt")}
+    silent = sum(1 for c in names if all((record_for(windows, c, f) or (0, 0, None))[2] is None
+                                         for f in ("win98", "nt")))
+    print("contract: %d cases in %d modes; on record: %d for 9x, %d for NT, %d for neither; "
+          "%d accepted differences listed; Wine session %.1f s"
+          % (len(names), len(modes), on_record["win98"], on_record["nt"], silent, len(entries), wine_time))
+    if report:
+        raise winelab.Failed("\n".join(report))
+
+
+def record_only(host_program):
+    """The simulator in every mode against windows.txt, without Wine."""
+    windows, report = records(), []
+    for mode in MODES:
+        report += against_record(mode, "the simulator", parse(run_host(host_program, mode))[0], windows)
+    print("contract: the simulator against the record in %d modes: %d departures" % (len(MODES), len(report)))
     if report:
         raise winelab.Failed("\n".join(report))
 
 
 if __name__ == "__main__":
+    if sys.argv[2:] == ["--record"]:
+        sys.exit(winelab.report(record_only, sys.argv[1]))
     if len(sys.argv) < 4:
         sys.exit(__doc__)
     sys.exit(winelab.report(main, sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4:]))

@@ -205,6 +205,7 @@ const Case kCases[] = {
     {"deletefile.trailing_backslash", kDeleteFile, "f " F "A.TXT\tab", F "A.TXT\\", 0, 0, 0, 0},
     {"deletefile.folder_trailing_dot", kDeleteFile, "f " F "SUB\\A.TXT\tab", F "SUB.\\A.TXT", 0, 0, 0, 0},
     {"deletefile.folder_trailing_space", kDeleteFile, "f " F "SUB\\A.TXT\tab", F "SUB \\A.TXT", 0, 0, 0, 0},
+    {"deletefile.folder_two_trailing_dots", kDeleteFile, "f " F "SUB\\A.TXT\tab", F "SUB..\\A.TXT", 0, 0, 0, 0},
     {"deletefile.slash", kDeleteFile, "f " F "SUB\\A.TXT\tab", "C:/ZC/SUB/A.TXT", 0, 0, 0, 0},
     {"deletefile.dot_dot", kDeleteFile, "f " F "A.TXT\tab\nd " F "SUB", F "SUB\\..\\A.TXT", 0, 0, 0, 0},
     {"deletefile.dot_dot_missing", kDeleteFile, "f " F "A.TXT\tab", F "NO\\..\\A.TXT", 0, 0, 0, 0},

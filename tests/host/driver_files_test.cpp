@@ -22,6 +22,7 @@ void RunWithPath(const std::string &path, const std::string &folder = "C:\\Prog\
     sim::SetCodePage(codePage);
     sim::AddDirectory(folder);
     sim::SetValue(kAppPaths, "Path", REG_SZ, path);
+    fixture::PoisonStack();
     RemoveDriverAndProgramFiles(0);
 }
 
@@ -37,10 +38,10 @@ TEST(SelfDeletion, ScriptAndRunOnceValueHaveTheirExactBytes)
     EXPECT_EQ(75u, script.size());
     EXPECT_EQ("@echo off\r\ndel \"C:\\Prog\\X\\zovovar.exe\">nul\r\ndel \"C:\\Prog\\X\\delfile.bat\">nul",
               script);
-    // The whole 260-byte buffer goes to the call; Windows 9x stores the text
-    // up to its zero.
+    // The whole 260-byte buffer goes to the call, zeros after the text (NT
+    // would store them all); Windows 9x stores the text up to its zero.
     EXPECT_EQ((std::vector<std::string>{"RegSetValueExA(hkey2, \"kvudel\", 0, REG_SZ, "
-                                        "\"command.com /c \\\"C:\\Prog\\X\\delfile.bat\\\"\", 260) = 0"}),
+                                        "\"command.com /c \\\"C:\\Prog\\X\\delfile.bat\\\"\" + 222 zeros, 260) = 0"}),
               sim::CallsNamed("RegSetValueExA"));
     EXPECT_EQ(std::string("command.com /c \"C:\\Prog\\X\\delfile.bat\"") + '\0',
               sim::ValueBytes(kRunOnce, "kvudel"));
@@ -71,6 +72,9 @@ const std::vector<PathCase> kPaths = {
     {"bytes after the zero keep the backslash", "C:\\Prog\\X\\" + Z + "junk" + Z, "C:\\Prog\\X\\",
      true},
     {"a percent sign is doubled in the script", "C:\\100%\\X" + Z, "C:\\100%\\X", true},
+    // Windows 9x reaches C:\Prog\X\Y through these; the text stays as written.
+    {"a folder name with a trailing space", "C:\\Prog\\X \\Y\\" + Z, "C:\\Prog\\X \\Y", true},
+    {"a folder name with two trailing dots", "C:\\Prog\\X..\\Y" + Z, "C:\\Prog\\X..\\Y", true},
     {"empty text", Z, "", false},
     {"no bytes at all", "", "", false},
     {"a single backslash", "\\" + Z, "", false},
@@ -247,9 +251,10 @@ TEST(SelfDeletion, AFailedRunOnceKeyLeavesEveryOtherKeyAlone)
         if (!nt) sim::FailEvery("RegCreateKeyExA");
         sim::AddDirectory("C:\\Prog\\X");
         sim::SetText(kAppPaths, "Path", "C:\\Prog\\X");
+        fixture::PoisonStack();  // a failed create leaves the handle as it was
         RemoveDriverAndProgramFiles(0);
         EXPECT_EQ(std::vector<std::string>{"RegSetValueExA(NULL, \"kvudel\", 0, REG_SZ, "
-                                           "\"command.com /c \\\"C:\\Prog\\X\\delfile.bat\\\"\", "
+                                           "\"command.com /c \\\"C:\\Prog\\X\\delfile.bat\\\"\" + 222 zeros, "
                                            "260) = 6"},
                   sim::CallsNamed("RegSetValueExA"))
             << nt;
