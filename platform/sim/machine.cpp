@@ -173,7 +173,7 @@ const char *const kFailableCalls[] = {
     "RegOpenKeyExA", "RegQueryValueExA",     "RegCreateKeyExA",      "RegSetValueExA",
     "RegCloseKey",   "RegDeleteKeyA",        "GetSystemDirectoryA",  "GetWindowsDirectoryA",
     "DeleteFileA",   "RemoveDirectoryA",     "CreateFileA",          "WriteFile",
-    "CloseHandle",   nullptr};
+    "CloseHandle",   "GetMessageA",          nullptr};
 
 void Reset() { m = Machine(); }
 void SetCodePage(UINT codePage) { m.codePage = codePage; }

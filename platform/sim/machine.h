@@ -41,7 +41,7 @@ struct Machine {
     std::set<uintptr_t> deletedKeys;                 // open handles whose key was deleted
     uintptr_t nextHandle = 1;
     std::map<uintptr_t, std::string> openFiles;  // CreateFileA handle -> upper-case path
-    size_t writeLimit = SIZE_MAX;
+    size_t writeLimit = 1 << 20;  // the disk's free space
     std::deque<int> answers;
     std::deque<UINT> queued;
     std::set<std::string> classes;  // registered window classes, by upper-case name

@@ -76,6 +76,13 @@ HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name)
 // cppcheck-suppress constParameter ; the signature is Windows's
 BOOL GetMessageA(LPMSG msg, HWND window, UINT first, UINT last)
 {
+    // A failure (-1) leaves the message as it was: what it holds then is not
+    // on record.
+    if (Injected("GetMessageA")) {
+        Record(std::string("GetMessageA(") + (window ? "hwnd" : "NULL") + ", " + std::to_string(first) + ", " +
+               std::to_string(last) + ") = -1");
+        return -1;
+    }
     std::memset(msg, 0, sizeof *msg);
     BOOL r;
     if (!m.queued.empty()) {
@@ -88,10 +95,10 @@ BOOL GetMessageA(LPMSG msg, HWND window, UINT first, UINT last)
         msg->wParam = (WPARAM)m.quitCode;
         r = FALSE;
     } else {
-        // A real queue would wait for ever; report it and end the loop instead.
-        msg->message = WM_QUIT;
-        msg->wParam = 0xDEAD;
-        r = FALSE;
+        // A real queue would wait for ever: the process hangs.
+        Record(std::string("GetMessageA(") + (window ? "hwnd" : "NULL") + ", " + std::to_string(first) + ", " +
+               std::to_string(last) + ") waits for ever");
+        throw sim::WaitsForEver();
     }
     Record(std::string("GetMessageA(") + (window ? "hwnd" : "NULL") + ", " + std::to_string(first) +
            ", " + std::to_string(last) + ") = " + std::to_string(r) + " " + Hex(msg->message) +

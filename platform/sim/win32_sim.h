@@ -224,7 +224,8 @@ std::string FileName(const std::string &path);
 bool DirectoryExists(const std::string &path);
 std::string FileBytes(const std::string &path);
 // WriteFile writes no more than this many bytes from now on, in all, and then
-// reports fewer written than asked, as on a full disk.
+// reports fewer written than asked, as on a full disk. The disk has 1 MiB free
+// after Reset.
 void LimitWrites(size_t bytes);
 
 // Everything on the machine, one line per key, value, folder and file, sorted.
@@ -244,11 +245,12 @@ std::string Escape(const std::string &bytes);
 std::vector<std::string> CallsNamed(const std::string &name);
 
 // Fault injection. The calls that can fail are the registry, file and folder
-// calls (kFailableCalls); they are counted from 1 since Reset. A failing call
-// changes nothing and returns the failure the real call gives (`error` for
-// registry calls, FALSE or INVALID_HANDLE_VALUE for the others;
-// GetSystemDirectoryA returns 0), but WriteFile given ERROR_DISK_FULL, which
-// writes half its bytes and reports TRUE with that count, as on a full disk.
+// calls and GetMessageA (kFailableCalls); they are counted from 1 since Reset.
+// A failing call changes nothing and returns the failure the real call gives
+// (`error` for registry calls, FALSE, -1 or INVALID_HANDLE_VALUE for the
+// others; GetSystemDirectoryA returns 0), but WriteFile given ERROR_DISK_FULL,
+// which writes half its bytes and reports TRUE with that count, as on a full
+// disk.
 void FailCall(int position, LONG error = ERROR_ACCESS_DENIED);
 void FailEvery(const std::string &name, LONG error = ERROR_ACCESS_DENIED);
 void FailNth(const std::string &name, int occurrence, LONG error = ERROR_ACCESS_DENIED);
@@ -265,6 +267,8 @@ extern const char *const kFailableCalls[];
 struct ProcessExit {
     UINT code;
 };
+// GetMessageA throws this where a real queue would wait for ever: a hang.
+struct WaitsForEver {};
 
 // Handle bookkeeping: keys still open, and calls made on a handle that was not
 // open (closed twice, never opened).

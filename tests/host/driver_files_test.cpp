@@ -22,7 +22,6 @@ void RunWithPath(const std::string &path, const std::string &folder = "C:\\Prog\
     sim::SetCodePage(codePage);
     sim::AddDirectory(folder);
     sim::SetValue(kAppPaths, "Path", REG_SZ, path);
-    fixture::PoisonStack();
     RemoveDriverAndProgramFiles(0);
 }
 
@@ -63,6 +62,7 @@ struct PathCase {
 
 const std::string Z(1, '\0');
 const std::string k230(230 - 3, 'a');  // with "C:\" a folder of 230 characters
+const std::string P128(128, '%');
 const std::vector<PathCase> kPaths = {
     {"trailing backslash", "C:\\Prog\\X\\" + Z, "C:\\Prog\\X", true},
     {"no trailing backslash", "C:\\Prog\\X" + Z, "C:\\Prog\\X", true},
@@ -83,6 +83,10 @@ const std::vector<PathCase> kPaths = {
     {"a redirection", "C:\\Prog>X" + Z, "C:\\Prog>X", false},
     {"a line feed", "C:\\Prog\nX" + Z, "C:\\Prog\nX", false},
     {"230 characters fit the RunOnce command", "C:\\" + k230 + Z, "C:\\" + k230, true},
+    // Doubled, 128 percent signs fill the 260-byte buffer to its zero; one
+    // character more does not fit (the lines would not fit either way).
+    {"percent signs doubled to 259 characters", "C:\\" + P128 + Z, "C:\\" + P128, false},
+    {"percent signs doubled to 260 characters", "C:\\" + P128 + "x" + Z, "C:\\" + P128 + "x", false},
     {"231 characters do not", "C:\\" + k230 + "b" + Z, "C:\\" + k230 + "b", false},
     // Nothing but backslashes names the root of the current drive, or no path.
     {"two backslashes", "\\\\" + Z, "", false},
@@ -251,7 +255,6 @@ TEST(SelfDeletion, AFailedRunOnceKeyLeavesEveryOtherKeyAlone)
         if (!nt) sim::FailEvery("RegCreateKeyExA");
         sim::AddDirectory("C:\\Prog\\X");
         sim::SetText(kAppPaths, "Path", "C:\\Prog\\X");
-        fixture::PoisonStack();  // a failed create leaves the handle as it was
         RemoveDriverAndProgramFiles(0);
         EXPECT_EQ(std::vector<std::string>{"RegSetValueExA(NULL, \"kvudel\", 0, REG_SZ, "
                                            "\"command.com /c \\\"C:\\Prog\\X\\delfile.bat\\\"\" + 222 zeros, "

@@ -90,16 +90,9 @@ bool IsProducts(const std::string &line)
     return false;
 }
 
-__attribute__((noinline)) void PoisonStack()
-{
-    volatile unsigned char below[32768];
-    for (size_t i = 0; i < sizeof below; ++i) below[i] = 0xCC;
-}
-
 int RunUninstaller(const char *switches)
 {
     sim::SetCommandLine(std::string("\"C:\\Program Files\\KOVRA\\Picaro 2400R\\zovovar.exe\" ") + switches);
-    PoisonStack();
     try {
         WinMainCRTStartup();
     } catch (const sim::ProcessExit &exit) {

@@ -24,11 +24,6 @@ void InstallProduct();
 // Resets the simulator and installs only the neighbours.
 void InstallNeighboursOnly();
 
-// Fills the stack below the caller with 0xCC, so that a local the code under
-// test forgets to set holds that and not a lucky zero. Call it from the frame
-// that then calls the code under test.
-void PoisonStack();
-
 // The paths of the product's files on the installed machine.
 std::vector<std::string> ProductFiles();
 

@@ -83,6 +83,7 @@ TEST(StartMenu, DeletesShortcutsTheFolderAndAnEmptyMakerFolder)
     const std::string P = "C:\\WINDOWS\\Start Menu\\Programs";
     const std::string K = P + "\\KOVRA Camera\\Picaro";
     const std::string L = "C:\\" + std::string(243, 'l');  // 246 characters
+    const std::string M = "C:\\" + std::string(226, 'm');
     const std::string D = P + "\\KOVRA Camera\\\x95\x5C";  // a folder named with one character
     const std::string H = P + "\\\x83KOVRA Camera\\P";
     const std::vector<StartMenuCase> cases = {
@@ -98,6 +99,11 @@ TEST(StartMenu, DeletesShortcutsTheFolderAndAnEmptyMakerFolder)
         {"other letter case does not match", true, P + "\\kovra camera\\Picaro",
          {P + "\\kovra camera\\Picaro\\UnInstall.lnk", P + "\\kovra camera\\Picaro\\Readme.lnk"},
          {P + "\\kovra camera\\Picaro"}},
+        // Every character counts, the first and the last.
+        {"only the first letter differs", true, P + "\\kOVRA Camera\\P",
+         {P + "\\kOVRA Camera\\P\\UnInstall.lnk", P + "\\kOVRA Camera\\P\\Readme.lnk"}, {P + "\\kOVRA Camera\\P"}},
+        {"only the last letters differ", true, P + "\\KOVRA CAMERA\\P",
+         {P + "\\KOVRA CAMERA\\P\\UnInstall.lnk", P + "\\KOVRA CAMERA\\P\\Readme.lnk"}, {P + "\\KOVRA CAMERA\\P"}},
         {"the ending matches, not the whole name", true, P + "\\My KOVRA Camera\\P",
          {P + "\\My KOVRA Camera\\P\\UnInstall.lnk", P + "\\My KOVRA Camera\\P\\Readme.lnk"},
          {P + "\\My KOVRA Camera\\P", P + "\\My KOVRA Camera"}},
@@ -111,6 +117,9 @@ TEST(StartMenu, DeletesShortcutsTheFolderAndAnEmptyMakerFolder)
         {"empty: nothing at the root of the drive", true, "", {}, {}},
         {"no value", false, "", {}, {}},
         {"too long for the first shortcut", true, L, {L + "\\Readme.lnk"}, {L}},
+        // 249 characters: no shortcut fits, and the parent is composed alone.
+        {"too long for either shortcut", true, M + "\\KOVRA Camera\\Picaro", {},
+         {M + "\\KOVRA Camera\\Picaro", M + "\\KOVRA Camera"}},
         {"stored without a zero", true, K, {K + "\\UnInstall.lnk", K + "\\Readme.lnk"},
          {K, P + "\\KOVRA Camera"}, false},
         {"260 bytes without a zero leave no room for it", true, "C:\\" + std::string(257, 'x'), {}, {},
