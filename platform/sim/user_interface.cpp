@@ -48,7 +48,8 @@ ATOM RegisterClassExA(const WNDCLASSEXA *cls)
     ATOM atom = m.classes.insert(Upper(cls->lpszClassName ? cls->lpszClassName : "")).second ? 1 : 0;
     std::ostringstream s;
     s << "RegisterClassExA(cbSize=" << cls->cbSize << ", style=" << Hex(cls->style)
-      << ", lpfnWndProc=" << (cls->lpfnWndProc ? "set" : "NULL") << ", cbClsExtra=" << cls->cbClsExtra
+      << ", lpfnWndProc=" << std::hex << std::showbase << reinterpret_cast<uintptr_t>(cls->lpfnWndProc)
+      << std::dec << std::noshowbase << ", cbClsExtra=" << cls->cbClsExtra
       << ", cbWndExtra=" << cls->cbWndExtra << ", hInstance=" << Hex((uint32_t)(uintptr_t)cls->hInstance)
       << ", hIcon=" << Hex((uint32_t)(uintptr_t)cls->hIcon)
       << ", hCursor=" << Hex((uint32_t)(uintptr_t)cls->hCursor)
@@ -76,11 +77,12 @@ HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name)
 // cppcheck-suppress constParameter ; the signature is Windows's
 BOOL GetMessageA(LPMSG msg, HWND window, UINT first, UINT last)
 {
+    const std::string call = std::string("GetMessageA(") + (window ? "hwnd" : "NULL") + ", " +
+                             std::to_string(first) + ", " + std::to_string(last) + ")";
     // A failure (-1) leaves the message as it was: what it holds then is not
     // on record.
     if (Injected("GetMessageA")) {
-        Record(std::string("GetMessageA(") + (window ? "hwnd" : "NULL") + ", " + std::to_string(first) + ", " +
-               std::to_string(last) + ") = -1");
+        Record(call + " = -1");
         return -1;
     }
     std::memset(msg, 0, sizeof *msg);
@@ -96,12 +98,10 @@ BOOL GetMessageA(LPMSG msg, HWND window, UINT first, UINT last)
         r = FALSE;
     } else {
         // A real queue would wait for ever: the process hangs.
-        Record(std::string("GetMessageA(") + (window ? "hwnd" : "NULL") + ", " + std::to_string(first) + ", " +
-               std::to_string(last) + ") waits for ever");
+        Record(call + " waits for ever");
         throw sim::WaitsForEver();
     }
-    Record(std::string("GetMessageA(") + (window ? "hwnd" : "NULL") + ", " + std::to_string(first) +
-           ", " + std::to_string(last) + ") = " + std::to_string(r) + " " + Hex(msg->message) +
+    Record(call + " = " + std::to_string(r) + " " + Hex(msg->message) +
            (r ? "" : " wParam=" + std::to_string(msg->wParam)));
     return r;
 }

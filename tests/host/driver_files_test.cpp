@@ -6,7 +6,6 @@
 
 #include "installed_machine.h"
 #include "uninstall.h"
-#include "win32/runtime.h"
 
 namespace {
 
@@ -83,10 +82,11 @@ const std::vector<PathCase> kPaths = {
     {"a redirection", "C:\\Prog>X" + Z, "C:\\Prog>X", false},
     {"a line feed", "C:\\Prog\nX" + Z, "C:\\Prog\nX", false},
     {"230 characters fit the RunOnce command", "C:\\" + k230 + Z, "C:\\" + k230, true},
-    // Doubled, 128 percent signs fill the 260-byte buffer to its zero; one
-    // character more does not fit (the lines would not fit either way).
+    // Doubled, 128 percent signs fill the 260-byte buffer to its zero; with
+    // one character more the last one does not fit (the lines would not fit
+    // either way).
     {"percent signs doubled to 259 characters", "C:\\" + P128 + Z, "C:\\" + P128, false},
-    {"percent signs doubled to 260 characters", "C:\\" + P128 + "x" + Z, "C:\\" + P128 + "x", false},
+    {"percent signs doubled to 260 characters", "C:\\a" + P128 + Z, "C:\\a" + P128, false},
     {"231 characters do not", "C:\\" + k230 + "b" + Z, "C:\\" + k230 + "b", false},
     // Nothing but backslashes names the root of the current drive, or no path.
     {"two backslashes", "\\\\" + Z, "", false},
@@ -275,65 +275,6 @@ TEST(SelfDeletion, ASecondRunFindsNothingAndWritesNothing)
     RemoveDriverAndProgramFiles(0);
     EXPECT_EQ(after, sim::Dump());
     EXPECT_EQ(1u, sim::CallsNamed("CreateFileA").size());  // the first run's only
-}
-
-struct StreamCase {
-    const char *what;
-    std::function<void()> fault;
-    const char *mode;
-    bool opens;
-    int failedLine;  // the first line whose write reports failure, 0 for none
-    int closed;      // what closing returns
-    std::string bytes;
-};
-
-// The product's own stream, which the logic reaches as fopen, fputs and fclose,
-// over the simulated CreateFileA, WriteFile and CloseHandle.
-TEST(TextStream, WritesCrLfAndReportsEveryFailure)
-{
-    const char *const lines[] = {"@echo off\n", "del \"a\">nul\n", "end"};
-    const std::string whole = "@echo off\r\ndel \"a\">nul\r\nend";
-    const std::vector<StreamCase> cases = {
-        {"whole, over a longer old file", [] {}, "w", true, 0, 0, whole},
-        {"a line's text fails", [] { sim::FailNth("WriteFile", 3); }, "w", true, 2, 0, "@echo off\r\n"},
-        {"a line end fails", [] { sim::FailNth("WriteFile", 2); }, "w", true, 1, 0, "@echo off"},
-        {"a short write", [] { sim::LimitWrites(15); }, "w", true, 2, 0, "@echo off\r\ndel "},
-        {"closing fails", [] { sim::FailNth("CloseHandle", 1); }, "w", true, 0, -1, whole},
-        {"creating fails", [] { sim::FailNth("CreateFileA", 1); }, "w", false, 0, 0, "old"},
-        {"only mode w is known", [] {}, "a", false, 0, 0, "old"},
-    };
-    for (const StreamCase &c : cases) {
-        sim::Reset();
-        sim::AddFile("C:\\Prog\\X\\delfile.bat", "old text, longer than the new");
-        if (!c.opens) sim::AddFile("C:\\Prog\\X\\delfile.bat", "old");
-        c.fault();
-        TextStream *stream = OpenTextStream("C:\\Prog\\X\\delfile.bat", c.mode);
-        ASSERT_EQ(c.opens, stream != NULL) << c.what;
-        if (stream) {
-            int failed = 0;
-            for (int i = 0; i < 3 && !failed; ++i)
-                if (PutText(lines[i], stream) != 0) failed = i + 1;
-            EXPECT_EQ(c.failedLine, failed) << c.what;
-            EXPECT_EQ(c.closed, CloseTextStream(stream)) << c.what;
-        }
-        EXPECT_EQ(c.bytes, sim::FileBytes("C:\\Prog\\X\\delfile.bat")) << c.what;
-    }
-    sim::Reset();
-    sim::AddDirectory("C:\\Prog\\X");
-    CloseTextStream(OpenTextStream("C:\\Prog\\X\\delfile.bat", "w"));
-    EXPECT_EQ((std::vector<std::string>{
-                  R"(CreateFileA("C:\Prog\X\delfile.bat", 0x40000000, 3, NULL, 2, 0x80) = 0x100)"}),
-              sim::CallsNamed("CreateFileA"));
-    EXPECT_EQ(std::vector<std::string>{"CloseHandle(0x100) = 1"}, sim::CallsNamed("CloseHandle"));
-
-    // Folder removal answers as _rmdir does: only an empty folder goes.
-    sim::AddFile("C:\\Full\\file.txt");
-    EXPECT_EQ(-1, RemoveEmptyFolder("C:\\Full"));
-    EXPECT_EQ(-1, RemoveEmptyFolder("C:\\Full\\file.txt"));
-    EXPECT_EQ(-1, RemoveEmptyFolder("C:\\Missing"));
-    sim::AddDirectory("C:\\Empty");
-    EXPECT_EQ(0, RemoveEmptyFolder("C:\\Empty"));
-    EXPECT_FALSE(sim::DirectoryExists("C:\\Empty"));
 }
 
 }  // namespace

@@ -68,10 +68,10 @@ TEST(Entry, RegistersMainDlgAndNothingMoreBeforeAsking)
     EXPECT_EQ("LoadCursorA(0x0, 0x7F00) = 0xC00", calls[1]);
     char expected[512];
     snprintf(expected, sizeof expected,
-             "RegisterClassExA(cbSize=%u, style=0x3, lpfnWndProc=set, cbClsExtra=0, cbWndExtra=0, "
+             "RegisterClassExA(cbSize=%u, style=0x3, lpfnWndProc=%#llx, cbClsExtra=0, cbWndExtra=0, "
              "hInstance=0x400000, hIcon=0x1C0, hCursor=0xC00, hbrBackground=6, "
              "lpszMenuName=\"MainDlg\", lpszClassName=\"MainDlg\", hIconSm=NULL) = 1",
-             (unsigned)sizeof(WNDCLASSEXA));
+             (unsigned)sizeof(WNDCLASSEXA), (unsigned long long)reinterpret_cast<uintptr_t>(MainWindowProc));
     EXPECT_EQ(expected, calls[2]);
 }
 
