@@ -259,7 +259,7 @@ def main():
         counts[result] = counts.get(result, 0) + 1
     for s in survivors:
         print("SURVIVOR " + s)
-    for key in sorted(unused):
+    for key in sorted(unused) if not args.only else []:
         print("NO LONGER MADE (equivalent list): %s: %s" % (key[0], key[1]))
     print("mutants: %d tried, %d killed, %d equivalent, %d survived, %d hung, %d did not compile; %.0f s on %d cores"
           % (len(mutants), counts.get("killed", 0), counts.get("equivalent", 0), counts.get("survived", 0),

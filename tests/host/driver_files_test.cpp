@@ -2,7 +2,6 @@
 // script and its RunOnce value.
 #include <gtest/gtest.h>
 
-#include <functional>
 
 #include "installed_machine.h"
 #include "uninstall.h"
