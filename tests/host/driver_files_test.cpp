@@ -82,10 +82,11 @@ const std::vector<PathCase> kPaths = {
     {"a line feed", "C:\\Prog\nX" + Z, "C:\\Prog\nX", false},
     {"230 characters fit the RunOnce command", "C:\\" + k230 + Z, "C:\\" + k230, true},
     // Doubled, 128 percent signs fill the 260-byte buffer to its zero; with
-    // one character more the last one does not fit (the lines would not fit
-    // either way).
+    // one character more, before or after them, the last one does not fit
+    // (the lines would not fit either way).
     {"percent signs doubled to 259 characters", "C:\\" + P128 + Z, "C:\\" + P128, false},
-    {"percent signs doubled to 260 characters", "C:\\a" + P128 + Z, "C:\\a" + P128, false},
+    {"a last percent sign that does not fit", "C:\\a" + P128 + Z, "C:\\a" + P128, false},
+    {"a last letter that does not fit", "C:\\" + P128 + "x" + Z, "C:\\" + P128 + "x", false},
     {"231 characters do not", "C:\\" + k230 + "b" + Z, "C:\\" + k230 + "b", false},
     // Nothing but backslashes names the root of the current drive, or no path.
     {"two backslashes", "\\\\" + Z, "", false},
