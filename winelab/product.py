@@ -31,17 +31,18 @@ def machine():
     commands and deletes them, so a neighbour's cannot stay from the install
     to the uninstall: those values are left out."""
     return tuple(item for item in installed.placed(installed.read(), FOLDERS)
-            if not installed.is_below(item.path, RUNONCE_KEY))
+                 if not installed.is_below(item.path, RUNONCE_KEY))
 
 
 def install(prefix, exe, wait=True):
     """Installs the package and its neighbours: files, then the registry.
     With wait, the session ends after it, so system.reg holds the result."""
     items = machine()
+    with open(exe, "rb") as f:
+        uninstaller = f.read()
     for item in items:
         if item.kind == "file":
-            prefix.write(item.path, open(exe, "rb").read() if item.owner == "uninstaller"
-                         else item.text.encode())
+            prefix.write(item.path, uninstaller if item.owner == "uninstaller" else item.text.encode())
     reg = installed.regedit4(items)
     for fixture, here in prefix.moves.items():  # a moved "Path" has no trailing backslash
         reg = reg.replace(fixture.replace("\\", "\\\\") + "\\\\\"", here.replace("\\", "\\\\") + "\"")

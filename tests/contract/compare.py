@@ -83,6 +83,16 @@ def record_for(entries, case, mode):
                  and any(fnmatch.fnmatchcase(case, c) for c in e[0].split(","))), None)
 
 
+def on_record(entries, case, mode):
+    """Whether the record says what Windows does in the case, in the mode's family."""
+    entry = record_for(entries, case, mode)
+    return entry is not None and entry[2] is not None
+
+
+def accepted_for(entries, case, mode):
+    return next((e for e in entries if matches(e, case, mode)), None)
+
+
 def against_record(mode, side, cases, entries, accepted_entries=None, used=None):
     """What one side shows against the record: report lines. Wine may depart
     where accepted.txt lists the case and mode."""
@@ -98,11 +108,10 @@ def against_record(mode, side, cases, entries, accepted_entries=None, used=None)
         seen = " | ".join(results + after)
         if entry[2] is None or entry[2] in seen:
             continue
-        if accepted_entries is not None:
-            accepted_entry = next((e for e in accepted_entries if matches(e, case, mode)), None)
-            if accepted_entry:
-                used.add(accepted_entry[:2])
-                continue
+        accepted_entry = accepted_for(accepted_entries or [], case, mode)
+        if accepted_entry:
+            used.add(accepted_entry[:2])
+            continue
         report.append("%s %s: %s departs from the record\n  expected: %s\n  seen:     %s\n  source:   %s"
                       % (mode, case, side, entry[2], seen, entry[3]))
     return report
@@ -154,7 +163,7 @@ def compare(mode, sim_text, wine_text, entries, used, windows):
     for case in sorted(set(sim) | set(wine)):
         if sim.get(case) == wine.get(case):
             continue
-        entry = next((e for e in entries if matches(e, case, mode)), None)
+        entry = accepted_for(entries, case, mode)
         if entry:
             used.add(entry[:2])
             continue
@@ -184,13 +193,11 @@ def main(host_program, exe, work, modes):
         report += ["accepted.txt: %s %s no longer differs" % e[:2]
                    for e in entries if e[:2] not in used]
     names = [c for c in parse(wine[modes[0]])[0] if c != "end"]
-    on_record = {f: sum(1 for c in names if (record_for(windows, c, f) or (0, 0, None))[2] is not None)
-                 for f in ("win98", "nt")}
-    silent = sum(1 for c in names if all((record_for(windows, c, f) or (0, 0, None))[2] is None
-                                         for f in ("win98", "nt")))
+    counts = [sum(1 for c in names if on_record(windows, c, m)) for m in ("win98", "nt")]
+    neither = sum(1 for c in names if not on_record(windows, c, "win98") and not on_record(windows, c, "nt"))
     print("contract: %d cases in %d modes; on record: %d for 9x, %d for NT, %d for neither; "
           "%d accepted differences listed; Wine session %.1f s"
-          % (len(names), len(modes), on_record["win98"], on_record["nt"], silent, len(entries), wine_time))
+          % (len(names), len(modes), counts[0], counts[1], neither, len(entries), wine_time))
     if report:
         raise winelab.Failed("\n".join(report))
 

@@ -267,14 +267,4 @@ TEST(SelfDeletion, AFailedRunOnceKeyLeavesEveryOtherKeyAlone)
     }
 }
 
-TEST(SelfDeletion, ASecondRunFindsNothingAndWritesNothing)
-{
-    fixture::InstallProduct();
-    RemoveDriverAndProgramFiles(0);
-    std::vector<std::string> after = sim::Dump();
-    RemoveDriverAndProgramFiles(0);
-    EXPECT_EQ(after, sim::Dump());
-    EXPECT_EQ(1u, sim::CallsNamed("CreateFileA").size());  // the first run's only
-}
-
 }  // namespace
