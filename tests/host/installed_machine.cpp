@@ -7,15 +7,16 @@
 
 namespace fixture {
 
-const char kInstallFolder[] = "C:\\Program Files\\KOVRA\\Picaro 2400R\\";
 const char kStartMenuFolder[] = "C:\\WINDOWS\\Start Menu\\Programs\\KOVRA Camera\\Picaro 2400R";
-const char kEsdiId[] = "KOVRA___PICARO_2400R";
 const char kAppPathsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\zovovar.exe";
 const char kServiceKey[] = "System\\CurrentControlSet\\Services\\KOVRA\\USB\\Storage\\RIRUREVE";
 const char kStartMenuKey[] = "Software\\KOVRA\\Picaro 2400R Storage Driver\\Startmenu";
 const char kRunOnceKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 
 namespace {
+
+// Where the simulated machine has the product installed.
+const char kInstall[] = "C:\\Program Files\\KOVRA\\Picaro 2400R";
 
 std::string Lower(std::string s)
 {
@@ -36,7 +37,7 @@ std::string Placed(std::string text)
 {
     const std::pair<const char *, const char *> folders[] = {
         {"%SYSTEM%", "C:\\WINDOWS\\SYSTEM"}, {"%WINDOWS%", "C:\\WINDOWS"},
-        {"%INSTALL%", "C:\\Program Files\\KOVRA\\Picaro 2400R"}, {"%CURRENT%", "C:\\WORK"}};
+        {"%INSTALL%", kInstall}, {"%CURRENT%", "C:\\WORK"}};
     for (const auto &f : folders)
         for (size_t at; (at = text.find(f.first)) != std::string::npos;)
             text.replace(at, std::strlen(f.first), f.second);
@@ -65,6 +66,7 @@ bool Below(const std::string &path, const std::string &root)
 }  // namespace
 
 void InstallNeighboursOnly() { Install(false); }
+void InstallProduct() { Install(true); }
 
 std::vector<std::string> ProductFiles()
 {
@@ -73,7 +75,6 @@ std::vector<std::string> ProductFiles()
         if (item.owner == "product" && item.kind == "file") files.push_back(Placed(item.path));
     return files;
 }
-void InstallProduct() { Install(true); }
 
 bool IsProducts(const std::string &line)
 {
@@ -92,7 +93,7 @@ bool IsProducts(const std::string &line)
 
 int RunUninstaller(const char *switches)
 {
-    sim::SetCommandLine(std::string("\"C:\\Program Files\\KOVRA\\Picaro 2400R\\zovovar.exe\" ") + switches);
+    sim::SetCommandLine(std::string("\"") + kInstall + "\\zovovar.exe\" " + switches);
     try {
         WinMainCRTStartup();
     } catch (const sim::ProcessExit &exit) {

@@ -11,9 +11,7 @@
 
 namespace fixture {
 
-extern const char kInstallFolder[];     // as the Path value spells it, with its backslash
 extern const char kStartMenuFolder[];   // the Folder Name value
-extern const char kEsdiId[];            // the service key's ID value
 extern const char kAppPathsKey[];
 extern const char kServiceKey[];
 extern const char kStartMenuKey[];
