@@ -135,7 +135,6 @@ class Worker:
 
     def __init__(self, base, n, jobs):
         self.tree = os.path.join(base, "w%d" % n)
-        self.lock = threading.Lock()
         os.makedirs(self.tree)
         archive = subprocess.run(["git", "-C", ROOT, "archive", "HEAD"], stdout=subprocess.PIPE, check=True)
         subprocess.run(["tar", "-x", "-C", self.tree], input=archive.stdout, check=True)
@@ -180,25 +179,24 @@ class Worker:
     def run(self, mutant, timeout):
         path, number, line, mutated, _ = mutant
         source = os.path.join(self.tree, path)
-        with self.lock:
-            with open(source, encoding="utf-8") as f:
-                original = f.read()
-            lines = original.split("\n")
-            lines[number - 1] = mutated
-            try:
-                with open(source, "w", encoding="utf-8") as f:
-                    f.write("\n".join(lines))
-                if not self.build("plain"):
-                    return "not compiled"
-                result = self.tests("plain", timeout)
-                if result == "passed" or result == "hung":
-                    if self.build("sanitized"):
-                        again = self.tests("sanitized", timeout * 3)
-                        result = again if again != "passed" or result == "passed" else result
-                return {"failed": "killed", "hung-failed": "killed", "hung": "hung", "passed": "survived"}[result]
-            finally:
-                with open(source, "w", encoding="utf-8") as f:
-                    f.write(original)
+        with open(source, encoding="utf-8") as f:
+            original = f.read()
+        lines = original.split("\n")
+        lines[number - 1] = mutated
+        try:
+            with open(source, "w", encoding="utf-8") as f:
+                f.write("\n".join(lines))
+            if not self.build("plain"):
+                return "not compiled"
+            result = self.tests("plain", timeout)
+            if result == "passed" or result == "hung":
+                if self.build("sanitized"):
+                    again = self.tests("sanitized", timeout * 3)
+                    result = again if again != "passed" or result == "passed" else result
+            return {"failed": "killed", "hung-failed": "killed", "hung": "hung", "passed": "survived"}[result]
+        finally:
+            with open(source, "w", encoding="utf-8") as f:
+                f.write(original)
 
 
 def dirty_sources():

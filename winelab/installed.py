@@ -100,12 +100,13 @@ def placed(items, folders):
     """The items with their folders placed: folders maps each of FOLDERS to
     a path without a trailing backslash (a folder left out leaves its items
     out)."""
+    def place(text):
+        for folder, here in folders.items():
+            text = text.replace(folder, here)
+        return text
+
     out = []
     for item in items:
-        def place(text):
-            for folder, here in folders.items():
-                text = text.replace(folder, here)
-            return text
         if item.kind in ("file", "folder") and not any(item.path.startswith(f) for f in folders):
             continue
         out.append(item._replace(path=place(item.path), text=place(item.text) if item.text else item.text))

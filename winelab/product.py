@@ -34,6 +34,11 @@ def machine():
                  if not installed.is_below(item.path, RUNONCE_KEY))
 
 
+@functools.lru_cache(maxsize=None)
+def product_roots():
+    return installed.product_roots(machine())
+
+
 def install(prefix, exe, wait=True):
     """Installs the package and its neighbours: files, then the registry.
     With wait, the session ends after it, so system.reg holds the result."""
@@ -65,7 +70,7 @@ def is_product_item(line):
     kind, _, rest = line.partition(" ")
     path = rest.partition(" : ")[0] if kind == "value" else rest.partition(" [")[0]
     kinds = ("key",) if kind in ("key", "value") else ("file", "folder")
-    return any(k in kinds and installed.is_below(path, root) for k, root in installed.product_roots(machine()))
+    return any(k in kinds and installed.is_below(path, root) for k, root in product_roots())
 
 
 def expected_script(folder=INSTALL_FOLDER, codec="latin-1"):
