@@ -3,7 +3,7 @@
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR tail, int)
 {
-    SwitchSet switches = ParseSwitches(tail);
+    const SwitchSet switches = ParseSwitches(tail);
     RegisterMainClass(instance);
     ConfirmAndRun(switches.silent, switches.keepSelf);
     MSG msg;

@@ -29,7 +29,7 @@ SwitchSet ParseSwitches(const char *tail)
             continue;
         }
         if (atTokenStart && (*c == '/' || *c == '-')) {
-            char n = c[1];
+            const char n = c[1];
             if (n == '\0') break;
             if (n == 'D' || n == 'd') {
                 set.keepSelf = 1;

@@ -47,7 +47,7 @@ void RemoveKeyIfPresent(const char *path)
 
 int EndsWith(const char *text, unsigned length, const char *suffix)
 {
-    unsigned n = TextLength(suffix);
+    const unsigned n = TextLength(suffix);
     if (length < n) return 0;
     for (unsigned i = 0; i < n; ++i)
         if (text[length - n + i] != suffix[i]) return 0;

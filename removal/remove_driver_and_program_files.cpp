@@ -11,7 +11,7 @@ static void DeleteInDirectory(GetDirectory get, const char *folder, const char *
 {
     char base[MAX_PATH];
     char path[MAX_PATH];
-    UINT length = get(base, sizeof base);
+    const UINT length = get(base, sizeof base);
     if (length == 0 || length >= sizeof base || !JoinText(base, sizeof base, base, folder)) return;
     for (unsigned i = 0; i < count; ++i)
         if (JoinText(path, sizeof path, base, names[i])) DeleteFileA(path);
@@ -22,7 +22,7 @@ static void DeleteInDirectory(GetDirectory get, const char *folder, const char *
 static int SafeForCommands(const char *folder)
 {
     for (const char *c = folder; *c; c = NextChar(c)) {
-        unsigned char b = (unsigned char)*c;
+        const unsigned char b = (unsigned char)*c;
         if (b < 0x20 || b == '"' || b == '<' || b == '>' || b == '|') return 0;
     }
     return 1;
@@ -34,7 +34,7 @@ static int EscapePercents(char *out, unsigned size, const char *folder)
 {
     unsigned n = 0;
     for (const char *c = folder; *c; ++c) {
-        unsigned need = *c == '%' ? 2 : 1;
+        const unsigned need = *c == '%' ? 2 : 1;
         if (n + need >= size) return 0;
         out[n++] = *c;
         if (*c == '%') out[n++] = '%';
@@ -93,7 +93,7 @@ void RemoveDriverAndProgramFiles(int keepSelf)
         return;
 
     char folder[MAX_PATH];
-    DWORD count = ReadTextValue(appPaths, kPathValue, folder, sizeof folder);
+    const DWORD count = ReadTextValue(appPaths, kPathValue, folder, sizeof folder);
     // One trailing backslash goes, judged by the byte count the read reported (a
     // text followed by more bytes after its zero keeps its backslash) and by
     // characters: the second byte of a character may be 0x5C.

@@ -31,7 +31,7 @@ void RemoveStartMenuEntries()
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kStartMenuKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
         return;
     char folder[MAX_PATH];
-    DWORD count = ReadTextValue(key, kFolderNameValue, folder, sizeof folder);
+    const DWORD count = ReadTextValue(key, kFolderNameValue, folder, sizeof folder);
     // An empty name would aim the deletions at the root of the current drive.
     if (count && IsWholeName(folder)) RemoveFolder(folder);
     RegCloseKey(key);

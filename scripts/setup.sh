@@ -36,7 +36,6 @@ files=(
   "/usr/share/wine/fonts/marlett.ttf:fonts-wine"
   "/usr/sbin/mkfs.fat:dosfstools"
   "/usr/lib/python3/dist-packages/pefile.py:python3-pefile"
-  "/usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a:libclang-rt-14-dev"
 )
 
 missing=()
@@ -50,6 +49,13 @@ command -v wine >/dev/null 2>&1 || missing+=(wine)
 
 SUDO=
 [ "$(id -u)" -eq 0 ] || SUDO=sudo
+log=/tmp/zovovar-setup.log
+codename=$(. /etc/os-release 2>/dev/null && echo "${VERSION_CODENAME:-}")
+updated=
+
+apt_install() {
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "$@" >>"$log" 2>&1
+}
 
 install() {
   [ $# -gt 0 ] || return 0
@@ -58,18 +64,40 @@ install() {
     exit 1
   fi
   echo "setup: installing $*"
+  : >"$log"
   if [[ " $* " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
     $SUDO dpkg --add-architecture i386
+    updated=
   fi
-  $SUDO apt-get update -q >/dev/null
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "$@" \
-    >/tmp/zovovar-setup.log 2>&1 ||
-    { tail -20 /tmp/zovovar-setup.log >&2
-      echo "setup: could not install $* from Debian's packages (see apt-get above)" >&2; exit 1; }
+  if [ -z "$updated" ]; then
+    # A mirror in the middle of a sync can serve an index that does not match
+    # its Release file: once more, then go on with the lists there are.
+    $SUDO apt-get update -q >>"$log" 2>&1 || $SUDO apt-get update -q >>"$log" 2>&1 ||
+      echo "setup: some package lists did not download (twice); going on with those there are" >&2
+    updated=1
+  fi
+  # Lists updated in part can offer a library at a security version whose
+  # i386 twin they lack: then the release itself is the target.
+  apt_install "$@" || { [ -n "$codename" ] && apt_install -t "$codename" "$@"; } ||
+    { grep '^E:' "$log" | tail -3 >&2
+      echo "setup: could not install $* from Debian's packages; check this machine's apt sources" \
+        "and network (apt-get's words: $log), then run again" >&2
+      exit 1; }
   echo "setup: done"
 }
 
 install "${missing[@]}"
+# libFuzzer comes with the runtime of the clang installed, named after its
+# major version: libclang-rt-14-dev on Debian 12, libclang-rt-19-dev on 13.
+fuzz_probe='extern "C" int LLVMFuzzerTestOneInput(const char *, unsigned long) { return 0; }'
+fuzzer_links() {
+  echo "$fuzz_probe" | clang++ -x c++ -fsanitize=fuzzer - -o /tmp/zovovar-fuzz-probe >/dev/null 2>&1
+}
+if ! fuzzer_links; then
+  install "libclang-rt-$(clang++ -dumpversion | cut -d. -f1)-dev"
+  fuzzer_links || { echo "setup: clang++ -fsanitize=fuzzer still does not link" >&2; exit 1; }
+fi
+rm -f /tmp/zovovar-fuzz-probe
 # The locales from which Wine takes the double-byte ANSI code pages: 932
 # (Japanese), 936 (Simplified Chinese), 949 (Korean), 950 (Traditional
 # Chinese). Listed in /etc/locale.gen, as Debian keeps its locales, so that a

@@ -39,7 +39,7 @@ std::string NormalPath(const char *path, bool *asFolder = nullptr)
     bool last = false;
     for (size_t i = 0; i <= rest.size(); ++i) {
         if (i < rest.size() && !(starts[i] && (rest[i] == '\\' || rest[i] == '/'))) {
-            unsigned char c = static_cast<unsigned char>(rest[i]);
+            const unsigned char c = static_cast<unsigned char>(rest[i]);
             if (starts[i] && (c < 0x20 || std::strchr("<>:\"|?*", c))) return "";
             continue;
         }
@@ -82,7 +82,7 @@ std::string FilePath(const char *path, bool *asFolder = nullptr)
 
 std::string Parent(const std::string &path)
 {
-    size_t cut = LastSeparator(path);
+    const size_t cut = LastSeparator(path);
     return cut == std::string::npos || cut < 2 ? "" : path.substr(0, cut);
 }
 
@@ -90,7 +90,7 @@ std::string Parent(const std::string &path)
 // its own as written.
 std::string StoredName(const std::string &normal)
 {
-    std::string parent = Parent(normal);
+    const std::string parent = Parent(normal);
     auto it = m.directories.find(Upper(parent));
     return (it == m.directories.end() ? parent : it->second) + normal.substr(parent.size());
 }
@@ -107,11 +107,9 @@ void AddDirectories(const std::string &normal)
 
 bool DirectoryEmpty(const std::string &dir)
 {
-    for (auto &f : m.files)
-        if (IsBelow(f.first, dir)) return false;
-    for (auto &d : m.directories)
-        if (IsBelow(d.first, dir)) return false;
-    return true;
+    auto below = [&](const std::pair<const std::string, std::string> &entry) { return IsBelow(entry.first, dir); };
+    return std::none_of(m.files.begin(), m.files.end(), below) &&
+           std::none_of(m.directories.begin(), m.directories.end(), below);
 }
 
 // Whether a file may be created or emptied at path, for writing.
@@ -130,13 +128,13 @@ void Forget(const std::string &path)
 bool ParentExists(const std::string &path)
 {
     if (path.empty()) return false;
-    std::string parent = Parent(path);
+    const std::string parent = Parent(path);
     return parent.size() <= 3 || m.directories.count(parent);
 }
 
 UINT CopyDirectory(const std::string &dir, const char *name, LPSTR buffer, UINT size)
 {
-    LONG err = Injected(name);
+    const LONG err = Injected(name);
     UINT result;
     if (err) result = 0;
     else if (dir.size() + 1 > size) result = (UINT)dir.size() + 1;  // too small: nothing copied
@@ -163,10 +161,10 @@ UINT GetWindowsDirectoryA(LPSTR buffer, UINT size)
 
 BOOL DeleteFileA(LPCSTR path)
 {
-    LONG err = Injected("DeleteFileA");
+    const LONG err = Injected("DeleteFileA");
     bool asFolder;
-    std::string p = FilePath(path, &asFolder);
-    BOOL ok = !err && !asFolder && m.files.count(p) && !m.readOnly.count(p) && !(m.nt && m.held.count(p));
+    const std::string p = FilePath(path, &asFolder);
+    const BOOL ok = !err && !asFolder && m.files.count(p) && !m.readOnly.count(p) && !(m.nt && m.held.count(p));
     if (ok) Forget(p);
     Record("DeleteFileA(" + Quote(path) + ") = " + std::to_string(ok));
     return ok;
@@ -174,33 +172,30 @@ BOOL DeleteFileA(LPCSTR path)
 
 BOOL RemoveDirectoryA(LPCSTR path)
 {
-    LONG err = Injected("RemoveDirectoryA");
-    std::string p = FilePath(path);
-    BOOL ok = !err && m.directories.count(p) && DirectoryEmpty(p);
+    const LONG err = Injected("RemoveDirectoryA");
+    const std::string p = FilePath(path);
+    const BOOL ok = !err && m.directories.count(p) && DirectoryEmpty(p);
     if (ok) m.directories.erase(p);
     Record("RemoveDirectoryA(" + Quote(path) + ") = " + std::to_string(ok));
     return ok;
 }
 
-// cppcheck-suppress constParameter ; the signature is Windows's
 BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES security)
 {
-    std::string p = FilePath(path);
-    BOOL ok = p.size() > 3 && ParentExists(p) && !m.directories.count(p) && !m.files.count(p);
+    const std::string p = FilePath(path);
+    const BOOL ok = p.size() > 3 && ParentExists(p) && !m.directories.count(p) && !m.files.count(p);
     if (ok) m.directories[p] = StoredName(NormalPath(path));
     Record("CreateDirectoryA(" + Quote(path) + ", " + (security ? "security" : "NULL") + ") = " +
            std::to_string(ok));
     return ok;
 }
 
-// cppcheck-suppress constParameter ; the signature is Windows's
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
-                   // cppcheck-suppress constParameter ; the signature is Windows's
                    DWORD disposition, DWORD flags, HANDLE templateFile)
 {
-    LONG err = Injected("CreateFileA");
+    const LONG err = Injected("CreateFileA");
     bool asFolder;
-    std::string p = FilePath(path, &asFolder);
+    const std::string p = FilePath(path, &asFolder);
     HANDLE h = INVALID_HANDLE_VALUE;
     if (!err && access == GENERIC_WRITE && disposition == CREATE_ALWAYS && !templateFile &&
         !asFolder && ParentExists(p) && Writable(p)) {
@@ -217,15 +212,14 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
     return h;
 }
 
-// cppcheck-suppress constParameter ; the signature is Windows's
 BOOL WriteFile(HANDLE file, LPCVOID data, DWORD count, LPDWORD written, LPOVERLAPPED overlapped)
 {
-    LONG err = Injected("WriteFile");
+    const LONG err = Injected("WriteFile");
     auto it = m.openFiles.find((uintptr_t)file);
     // A full disk takes what room it has left: here half the bytes.
-    size_t room = err == ERROR_DISK_FULL ? count / 2 : m.writeLimit;
-    BOOL ok = (!err || err == ERROR_DISK_FULL) && it != m.openFiles.end() && !overlapped;
-    DWORD n = ok ? (DWORD)std::min<size_t>(count, room) : 0;
+    const size_t room = err == ERROR_DISK_FULL ? count / 2 : m.writeLimit;
+    const BOOL ok = (!err || err == ERROR_DISK_FULL) && it != m.openFiles.end() && !overlapped;
+    const DWORD n = ok ? (DWORD)std::min<size_t>(count, room) : 0;
     if (ok) {
         m.files[it->second].append(static_cast<const char *>(data), n);
         if (!err) m.writeLimit -= n;
@@ -239,9 +233,9 @@ BOOL WriteFile(HANDLE file, LPCVOID data, DWORD count, LPDWORD written, LPOVERLA
 
 BOOL CloseHandle(HANDLE handle)
 {
-    LONG err = Injected("CloseHandle");
-    bool open = m.openFiles.erase((uintptr_t)handle) != 0;  // closed even when reported failing
-    BOOL ok = open && !err;
+    const LONG err = Injected("CloseHandle");
+    const bool open = m.openFiles.erase((uintptr_t)handle) != 0;  // closed even when reported failing
+    const BOOL ok = open && !err;
     Record("CloseHandle(" + Hex((uint32_t)(uintptr_t)handle) + ") = " + std::to_string(ok));
     return ok;
 }
@@ -255,9 +249,9 @@ std::string WindowsDirectory() { return m.windowsDir; }
 
 void AddFile(const std::string &path, const std::string &bytes)
 {
-    std::string normal = NormalPath(path.c_str());
+    const std::string normal = NormalPath(path.c_str());
     if (normal.empty()) return;  // no such name can be made
-    std::string p = Upper(normal);
+    const std::string p = Upper(normal);
     AddDirectories(Parent(normal));
     if (!m.files.count(p)) m.fileNames[p] = StoredName(normal);
     m.files[p] = bytes;

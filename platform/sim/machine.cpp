@@ -39,7 +39,7 @@ bool IsSeparator(const std::string &text, size_t i, const std::vector<bool> &sta
 
 size_t LastSeparator(const std::string &text)
 {
-    std::vector<bool> starts = CharacterStarts(text);
+    const std::vector<bool> starts = CharacterStarts(text);
     for (size_t i = text.size(); i-- > 0;)
         if (IsSeparator(text, i, starts)) return i;
     return std::string::npos;
@@ -68,7 +68,7 @@ const std::vector<uint16_t> &UpperCase(UINT codePage)
         return table;  // ASCII alone, below
     for (size_t c = 0x80; c < table.size(); ++c) {
         char in[2] = {static_cast<char>(c > 0xFF ? c >> 8 : c), static_cast<char>(c & 0xFF)};
-        size_t inLength = c > 0xFF ? 2 : 1;
+        const size_t inLength = c > 0xFF ? 2 : 1;
         if ((c > 0xFF) != IsLead(static_cast<unsigned char>(in[0]))) continue;
         uint32_t wide = 0;
         char *from = in, *to = reinterpret_cast<char *>(&wide);
@@ -100,11 +100,11 @@ std::string Upper(std::string s)
 {
     const std::vector<uint16_t> &table = UpperCase(m.codePage);
     for (size_t i = 0; i < s.size(); ++i) {
-        unsigned char c = static_cast<unsigned char>(s[i]);
+        const unsigned char c = static_cast<unsigned char>(s[i]);
         if (c < 0x80) {
             s[i] = static_cast<char>(std::toupper(c));
         } else if (IsLead(c) && i + 1 < s.size()) {
-            uint16_t upper = table[static_cast<size_t>(c) << 8 | static_cast<unsigned char>(s[i + 1])];
+            const uint16_t upper = table[static_cast<size_t>(c) << 8 | static_cast<unsigned char>(s[i + 1])];
             s[i] = static_cast<char>(upper >> 8);
             s[++i] = static_cast<char>(upper & 0xFF);
         } else if (!IsLead(c)) {
@@ -117,8 +117,8 @@ std::string Upper(std::string s)
 std::string QuoteBytes(const std::string &bytes)
 {
     std::string out = "\"";
-    for (char ch : bytes) {
-        unsigned char c = (unsigned char)ch;
+    for (const char ch : bytes) {
+        const unsigned char c = (unsigned char)ch;
         if (c == '\n') out += "\\n";
         else if (c == '\r') out += "\\r";
         else if (c == '"') out += "\\\"";
@@ -146,7 +146,7 @@ void Record(const std::string &line) { m.calls.push_back(line); }
 LONG Injected(const char *name)
 {
     ++m.failable;
-    int occurrence = ++m.seen[name];
+    const int occurrence = ++m.seen[name];
     if (m.failable == m.cutPosition) throw sim::PowerCut();
     if (m.failable == m.failPosition) return m.failPositionError;
     auto nth = m.failNth.find(name);
@@ -204,7 +204,7 @@ const std::vector<std::string> &Calls() { return m.calls; }
 
 std::string Escape(const std::string &bytes)
 {
-    std::string quoted = QuoteBytes(bytes);
+    const std::string quoted = QuoteBytes(bytes);
     return quoted.substr(1, quoted.size() - 2);
 }
 

@@ -16,7 +16,7 @@ LPSTR GetCommandLineA()
 HINSTANCE GetModuleHandleA(LPCSTR name)
 {
     // The program's own image is its only module here.
-    uint32_t base = name ? 0 : 0x400000;
+    const uint32_t base = name ? 0 : 0x400000;
     Record("GetModuleHandleA(" + Quote(name) + ") = " + Hex(base));
     return reinterpret_cast<HINSTANCE>(uintptr_t{base});
 }
@@ -29,7 +29,6 @@ void ExitProcess(UINT code)
 
 // ---- User interface --------------------------------------------------------------
 
-// cppcheck-suppress constParameter ; the signature is Windows's
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
 {
     int answer = IDCANCEL;
@@ -45,7 +44,7 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
 ATOM RegisterClassExA(const WNDCLASSEXA *cls)
 {
     // A class name is registered once (ERROR_CLASS_ALREADY_EXISTS after).
-    ATOM atom = m.classes.insert(Upper(cls->lpszClassName ? cls->lpszClassName : "")).second ? 1 : 0;
+    const ATOM atom = m.classes.insert(Upper(cls->lpszClassName ? cls->lpszClassName : "")).second ? 1 : 0;
     std::ostringstream s;
     s << "RegisterClassExA(cbSize=" << cls->cbSize << ", style=" << Hex(cls->style)
       << ", lpfnWndProc=" << std::hex << std::showbase << reinterpret_cast<uintptr_t>(cls->lpfnWndProc)
@@ -74,7 +73,6 @@ HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name)
     return (HCURSOR)(uintptr_t)0xC00;
 }
 
-// cppcheck-suppress constParameter ; the signature is Windows's
 BOOL GetMessageA(LPMSG msg, HWND window, UINT first, UINT last)
 {
     const std::string call = std::string("GetMessageA(") + (window ? "hwnd" : "NULL") + ", " +

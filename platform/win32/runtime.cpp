@@ -10,21 +10,22 @@ TextStream *OpenTextStream(const char *path, const char *mode)
     return file == INVALID_HANDLE_VALUE ? NULL : static_cast<TextStream *>(file);
 }
 
-static int WriteWhole(TextStream *stream, const char *bytes, DWORD count)
+static int WriteWhole(HANDLE file, const char *bytes, DWORD count)
 {
     DWORD written = 0;
-    return count == 0 || (WriteFile(static_cast<HANDLE>(stream), bytes, count, &written, NULL) && written == count);
+    return count == 0 || (WriteFile(file, bytes, count, &written, NULL) && written == count);
 }
 
 int PutText(const char *text, TextStream *stream)
 {
+    HANDLE file = static_cast<HANDLE>(stream);
     // Text mode: the bytes up to each "\n", then "\r\n" in its place.
     for (;;) {
         DWORD n = 0;
         while (text[n] && text[n] != '\n') ++n;
-        if (!WriteWhole(stream, text, n)) return -1;
+        if (!WriteWhole(file, text, n)) return -1;
         if (!text[n]) return 0;
-        if (!WriteWhole(stream, "\r\n", 2)) return -1;
+        if (!WriteWhole(file, "\r\n", 2)) return -1;
         text += n + 1;
     }
 }
