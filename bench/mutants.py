@@ -17,6 +17,13 @@ is counted apart. One that outlasts the timeout is ended and counted killed
 only where the tests had already failed. A survivor must be named in
 mutants_equivalent.txt (file, line as written, mutated line, why it cannot
 change what the program does on any Windows), or the report fails.
+
+The report cannot say more than is true: the unchanged tree's own tests run
+first, plainly, under the sanitizers and with the corpora, and the report
+refuses to go on if they fail; an entry names exactly one mutant (a line that
+stands more than once in its file is named by which one, FILE#N); and an
+entry whose mutant is not made today, or is now killed, fails the report
+with its line.
 """
 import argparse
 import concurrent.futures
@@ -26,7 +33,6 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import threading
 import time
 
 ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
@@ -113,19 +119,48 @@ def all_mutants(tree, only=None):
     return mutants
 
 
-def read_equivalent():
-    """{(file, line stripped, mutated stripped): reason}"""
-    known = {}
+def read_equivalent(mutants, only=None):
+    """{(file, line number, mutated stripped): (entry's line in the list, reason)}
+    for the entries of the sources selected, each checked to name exactly one
+    of today's mutants."""
+    known, lines_of = {}, {}
+    made = {(path, number, mutated.strip()) for path, number, _, mutated, _ in mutants}
+    for path, number, line, _, _ in mutants:
+        lines_of.setdefault((path, line.strip()), set()).add(number)
     if not os.path.exists(EQUIVALENT):
         return known
     with open(EQUIVALENT, encoding="utf-8") as f:
         for n, raw in enumerate(f, 1):
             if not raw.strip() or raw.startswith("#"):
                 continue
+            where = "%s:%d" % (os.path.relpath(EQUIVALENT, ROOT), n)
             parts = raw.rstrip("\n").split("\t")
             if len(parts) != 4 or not parts[3].strip():
-                raise MutantsError("%s:%d: file, line, mutated line and reason, tab-separated" % (EQUIVALENT, n))
-            known[tuple(p.strip() for p in parts[:3])] = parts[3].strip()
+                raise MutantsError("%s: file, line, mutated line and reason, tab-separated" % where)
+            name, line, mutated = (p.strip() for p in parts[:3])
+            path, _, which = name.partition("#")
+            if only and only not in path:
+                continue
+            if not os.path.exists(os.path.join(ROOT, path)) or not path.startswith(SOURCES):
+                raise MutantsError("%s: %s is none of the sources the report mutates" % (where, path))
+            numbers = sorted(lines_of.get((path, line), ()))
+            if not numbers:
+                raise MutantsError("%s: no line of %s reads %r (or none is mutated)" % (where, path, line))
+            if not which and len(numbers) > 1:
+                raise MutantsError("%s: %d lines of %s read so (lines %s): it would name a mutant of each; "
+                                   "name one as %s#N" % (where, len(numbers), path,
+                                                         ", ".join(map(str, numbers)), path))
+            if which and not (which.isdigit() and 1 <= int(which) <= len(numbers)):
+                raise MutantsError("%s: %s has %d line(s) that read so; #%s names none"
+                                   % (where, path, len(numbers), which))
+            number = numbers[int(which or 1) - 1]
+            key = (path, number, mutated)
+            if key not in made:
+                raise MutantsError("%s: no mutant of %s:%d reads %r" % (where, path, number, mutated))
+            if key in known:
+                raise MutantsError("%s: names the mutant that line %d names already"
+                                   % (where, known[key][0]))
+            known[key] = (n, parts[3].strip())
     return known
 
 
@@ -155,7 +190,8 @@ class Worker:
         return done.returncode == 0
 
     def tests(self, kind, timeout):
-        """'passed', 'failed', 'hung-failed' or 'hung'."""
+        """'passed', 'failed', 'hung-failed' or 'hung', and the last lines of
+        the run that did not pass."""
         tests = os.path.join(self.builds[kind], "tests")
         corpus = os.path.join(self.tree, "tests", "fuzz", "corpus")
         runs = [[os.path.join(tests, "host_tests"), "--gtest_brief=1"],
@@ -170,11 +206,15 @@ class Worker:
                 except subprocess.TimeoutExpired:
                     proc.kill()
                     proc.wait()
-                    out.seek(0)
-                    return "hung-failed" if re.search(rb"Failure|FAILED|ERROR|runtime error", out.read()) else "hung"
+                    code = None
+                out.seek(0)
+                text = out.read()
+            detail = "%s:\n%s" % (os.path.basename(cmd[0]), text.decode(errors="replace")[-2000:])
+            if code is None:
+                return ("hung-failed" if re.search(rb"Failure|FAILED|ERROR|runtime error", text) else "hung"), detail
             if code != 0:
-                return "failed"
-        return "passed"
+                return "failed", detail
+        return "passed", ""
 
     def run(self, mutant, timeout):
         path, number, line, mutated, _ = mutant
@@ -188,10 +228,10 @@ class Worker:
                 f.write("\n".join(lines))
             if not self.build("plain"):
                 return "not compiled"
-            result = self.tests("plain", timeout)
+            result, _ = self.tests("plain", timeout)
             if result == "passed" or result == "hung":
                 if self.build("sanitized"):
-                    again = self.tests("sanitized", timeout * 3)
+                    again, _ = self.tests("sanitized", timeout * 3)
                     result = again if again != "passed" or result == "passed" else result
             return {"failed": "killed", "hung-failed": "killed", "hung": "hung", "passed": "survived"}[result]
         finally:
@@ -214,27 +254,33 @@ def main():
     if dirty_sources():
         raise MutantsError("the product's sources have uncommitted changes; the report is of the "
                            "committed tree: commit or stash them first\n" + dirty_sources())
-    equivalent = read_equivalent()
+    # The work tree's sources are the committed ones: the entries are checked
+    # before anything is built.
+    mutants = all_mutants(ROOT, args.only)
+    equivalent = read_equivalent(mutants, args.only)
     started = time.time()
     base = tempfile.mkdtemp(prefix="mutants-", dir=os.path.join(ROOT, "build") if os.path.isdir(
         os.path.join(ROOT, "build")) else None)
     try:
         with concurrent.futures.ThreadPoolExecutor(args.jobs) as pool:
             workers = list(pool.map(lambda n: Worker(base, n, 1), range(args.jobs)))
-        mutants = all_mutants(workers[0].tree, args.only)
+        # A mutant is killed when the tests fail: they must pass without one.
+        for kind, timeout in (("plain", args.timeout), ("sanitized", args.timeout * 3)):
+            result, detail = workers[0].tests(kind, timeout)
+            if result != "passed":
+                raise MutantsError("the unchanged tree does not pass its own tests (%s build: %s), so no "
+                                   "mutant could be judged; no report. %s" % (kind, result, detail))
+        print("mutants: the unchanged tree passes its tests, plainly and under the sanitizers", flush=True)
         print("mutants: %d one-line changes of %s, %d at a time" % (len(mutants), ", ".join(SOURCES), args.jobs),
               flush=True)
         free = list(workers)
-        free_lock = threading.Lock()
 
         def run(mutant):
-            with free_lock:
-                worker = free.pop()
+            worker = free.pop()  # a pool of len(workers) threads: one is always free
             try:
                 return worker.run(mutant, args.timeout)
             finally:
-                with free_lock:
-                    free.append(worker)
+                free.append(worker)
 
         with concurrent.futures.ThreadPoolExecutor(args.jobs) as pool:
             results = list(pool.map(run, mutants))
@@ -242,27 +288,27 @@ def main():
         shutil.rmtree(base, ignore_errors=True)
 
     counts = {}
-    survivors, named, unused = [], [], set(equivalent)
+    survivors, stale = [], []
     for mutant, result in zip(mutants, results):
         path, number, line, mutated, what = mutant
-        key = (path, line.strip(), mutated.strip())
-        if result in ("survived", "hung"):
-            if key in equivalent:
-                result = "equivalent"
-                named.append(key)
-                unused.discard(key)
-            else:
-                survivors.append("%s:%d: %s (%s)\n    %s\n    %s" % (path, number, what, result, line.strip(),
-                                                                   mutated.strip()))
+        entry = equivalent.get((path, number, mutated.strip()))
+        if entry and result in ("survived", "hung"):
+            result = "equivalent"
+        elif entry:
+            stale.append("%s:%d: the mutant of %s:%d is %s now: drop the entry"
+                         % (os.path.relpath(EQUIVALENT, ROOT), entry[0], path, number, result))
+        elif result in ("survived", "hung"):
+            survivors.append("%s:%d: %s (%s)\n    %s\n    %s" % (path, number, what, result, line.strip(),
+                                                               mutated.strip()))
         counts[result] = counts.get(result, 0) + 1
     for s in survivors:
         print("SURVIVOR " + s)
-    for key in sorted(unused) if not args.only else []:
-        print("NO LONGER MADE (equivalent list): %s: %s" % (key[0], key[1]))
+    for s in stale:
+        print("STALE " + s)
     print("mutants: %d tried, %d killed, %d equivalent, %d survived, %d hung, %d did not compile; %.0f s on %d cores"
           % (len(mutants), counts.get("killed", 0), counts.get("equivalent", 0), counts.get("survived", 0),
              counts.get("hung", 0), counts.get("not compiled", 0), time.time() - started, os.cpu_count() or 1))
-    return 1 if survivors else 0
+    return 1 if survivors or stale else 0
 
 
 if __name__ == "__main__":

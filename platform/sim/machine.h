@@ -56,6 +56,7 @@ struct Machine {
     std::map<std::string, int> seen;                       // failable calls by name
     std::map<std::string, std::pair<int, LONG>> failNth;  // name -> occurrence, error
     int badHandles = 0;
+    int keysOpenedTwice = 0;  // opens of a key already open (9x modes)
 };
 
 extern Machine m;

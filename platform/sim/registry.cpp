@@ -1,6 +1,7 @@
 // The simulated registry below HKEY_LOCAL_MACHINE.
 #include "machine.h"
 
+#include <algorithm>
 #include <cstring>
 
 using namespace simulated;
@@ -27,7 +28,7 @@ std::string WrittenKeyPath(const char *subKey, bool leadingAllowed, bool *ok)
         if (!leadingAllowed || m.nt) *ok = false;
         else p.erase(0, 1);
     }
-    std::vector<bool> starts = CharacterStarts(p);
+    const std::vector<bool> starts = CharacterStarts(p);
     std::string out;
     size_t from = 0;
     for (size_t i = 0; i <= p.size(); ++i)
@@ -45,21 +46,20 @@ std::string KeyPath(const char *subKey, bool leadingAllowed, bool *ok)
 
 bool HasSubKeys(const std::string &path)
 {
-    for (auto &k : m.keys)
-        if (IsBelow(k.first, path)) return true;
-    return false;
+    return std::any_of(m.keys.begin(), m.keys.end(),
+                       [&](const std::pair<const std::string, Key> &k) { return IsBelow(k.first, path); });
 }
 
 // Creates the key and its parents; a new key's name is its parent's as stored
 // and its own as written.
 void CreateKeyPath(const std::string &written)
 {
-    std::string up = Upper(written);
-    std::vector<bool> starts = CharacterStarts(written);
+    const std::string up = Upper(written);
+    const std::vector<bool> starts = CharacterStarts(written);
     size_t from = 0;
     for (size_t i = 0; i <= written.size(); ++i)
         if (i == written.size() || IsSeparator(written, i, starts)) {
-            std::string part = up.substr(0, i);
+            const std::string part = up.substr(0, i);
             if (!part.empty() && !m.keys.count(part))
                 m.keys[part].name = (from ? m.keys[up.substr(0, from - 1)].name + "\\" : "") +
                                     written.substr(from, i - from);
@@ -102,7 +102,13 @@ std::string DataArgument(const BYTE *data, DWORD size)
 
 HKEY NewHandle(const std::string &path)
 {
-    uintptr_t h = m.nextHandle++;
+    // Windows 95/98 give the handle already open for the same key again
+    // (KB Q137202; Wine's test_reg_close_key), so one close would close both.
+    // The simulator gives a new one, and counts the case as a fault of the run.
+    if (!m.nt)
+        for (const auto &open : m.openKeys)
+            if (open.second == path) ++m.keysOpenedTwice;
+    const uintptr_t h = m.nextHandle++;
     m.openKeys[h] = path;
     return (HKEY)h;
 }
@@ -113,7 +119,7 @@ LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY 
 {
     LONG err = Injected("RegOpenKeyExA");
     bool ok;
-    std::string path = KeyPath(subKey, false, &ok);
+    const std::string path = KeyPath(subKey, false, &ok);
     // A leading backslash: ERROR_FILE_NOT_FOUND on Windows 9x, ERROR_BAD_PATHNAME
     // on NT (Wine's registry test of RegOpenKey, 2008).
     if (!err && !ok) err = m.nt ? ERROR_BAD_PATHNAME : ERROR_FILE_NOT_FOUND;
@@ -134,12 +140,13 @@ LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY 
     return err;
 }
 
-// cppcheck-suppress constParameter ; the signature is Windows's
 LONG RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
                       LPDWORD size)
 {
     LONG err = Injected("RegQueryValueExA");
-    DWORD offered = size ? *size : 0;
+    const bool overstated = err == sim::kSuccessPastTheBuffer;
+    if (overstated) err = ERROR_SUCCESS;
+    const DWORD offered = size ? *size : 0;
     LONG handleError = 0;
     const std::string *path = OpenPath(key, &handleError);
     if (!err && !path) err = handleError;
@@ -158,7 +165,11 @@ LONG RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPB
     if (!err && reserved) err = ERROR_INVALID_HANDLE;
     if (!err && v) {
         if (type) *type = v->type;
-        if (data && v->bytes.size() > offered) {
+        if (overstated) {
+            // A wrong answer: success, the buffer filled with no zero, and a
+            // count beyond the buffer.
+            if (data) std::memset(data, '?', offered);
+        } else if (data && v->bytes.size() > offered) {
             // Windows leaves the buffer undefined; garbage proves nobody reads it.
             std::memset(data, '?', offered);
             err = ERROR_MORE_DATA;
@@ -167,7 +178,7 @@ LONG RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPB
             // NOLINTNEXTLINE(bugprone-not-null-terminated-result)
             std::memcpy(data, v->bytes.data(), v->bytes.size());
         }
-        if (size) *size = (DWORD)v->bytes.size();
+        if (size) *size = overstated ? std::max((DWORD)v->bytes.size(), offered + 1) : (DWORD)v->bytes.size();
     }
     Record("RegQueryValueExA(" + KeyName(key) + ", " + Quote(name) + ", " +
            std::to_string(offered) + ") = " + std::to_string(err) +
@@ -176,19 +187,18 @@ LONG RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPB
 }
 
 LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR cls, DWORD options,
-                     // cppcheck-suppress constParameter ; the signature is Windows's
                      REGSAM access, LPSECURITY_ATTRIBUTES security, PHKEY result,
                      LPDWORD disposition)
 {
     LONG err = Injected("RegCreateKeyExA");
     bool ok;
-    std::string written = WrittenKeyPath(subKey, true, &ok);
-    std::string path = Upper(written);
+    const std::string written = WrittenKeyPath(subKey, true, &ok);
+    const std::string path = Upper(written);
     if (!err && !ok) err = ERROR_BAD_PATHNAME;
     if (!err && (key != HKEY_LOCAL_MACHINE || path.empty())) err = ERROR_INVALID_HANDLE;
     std::string got;
     if (!err) {
-        bool existed = m.keys.count(path) != 0;
+        const bool existed = m.keys.count(path) != 0;
         CreateKeyPath(written);
         *result = NewHandle(path);
         if (disposition) *disposition = existed ? 2 : 1;
@@ -248,7 +258,7 @@ LONG RegDeleteKeyA(HKEY key, LPCSTR subKey)
 {
     LONG err = Injected("RegDeleteKeyA");
     bool ok;
-    std::string path = KeyPath(subKey, false, &ok);
+    const std::string path = KeyPath(subKey, false, &ok);
     if (!err && !ok) err = ERROR_BAD_PATHNAME;
     if (!err && (key != HKEY_LOCAL_MACHINE || path.empty())) err = ERROR_ACCESS_DENIED;
     if (!err && !m.keys.count(path)) err = ERROR_FILE_NOT_FOUND;
@@ -321,5 +331,6 @@ DWORD ValueType(const std::string &key, const std::string &name)
 }
 int OpenKeyCount() { return (int)m.openKeys.size(); }
 int BadHandleUses() { return m.badHandles; }
+int KeysOpenedTwice() { return m.keysOpenedTwice; }
 
 }  // namespace sim

@@ -250,7 +250,10 @@ std::vector<std::string> CallsNamed(const std::string &name);
 // (`error` for registry calls, FALSE, -1 or INVALID_HANDLE_VALUE for the
 // others; GetSystemDirectoryA returns 0), but WriteFile given ERROR_DISK_FULL,
 // which writes half its bytes and reports TRUE with that count, as on a full
-// disk.
+// disk, and RegQueryValueExA given kSuccessPastTheBuffer, which fills the
+// buffer with no zero and reports success with a count past the buffer's end:
+// no Windows is on record as answering so, and none as never doing it.
+const LONG kSuccessPastTheBuffer = 0x20000001L;  // bit 29: not a Windows code
 void FailCall(int position, LONG error = ERROR_ACCESS_DENIED);
 void FailEvery(const std::string &name, LONG error = ERROR_ACCESS_DENIED);
 void FailNth(const std::string &name, int occurrence, LONG error = ERROR_ACCESS_DENIED);
@@ -274,6 +277,9 @@ struct WaitsForEver {};
 // open (closed twice, never opened).
 int OpenKeyCount();
 int BadHandleUses();
+// Opens of a key while a handle to it is still open, in the 9x modes: there
+// the second handle would be the first one again.
+int KeysOpenedTwice();
 
 }  // namespace sim
 

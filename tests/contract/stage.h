@@ -32,12 +32,8 @@ void StageDump();
 // RunOnce value, read alone. The machines themselves come from the one
 // description of the installed machine (winelab/installed.py).
 #define MACHINE_FOLDER "C:\\ZM"
-#define MACHINE_FILES \
-    "C:\\windows\\system32\\RIRUREVE.SYS", "C:\\windows\\system32\\iosubsys\\RIROZEZA.PDR", \
-    "C:\\windows\\system32\\OTHER.SYS", "C:\\windows\\system32\\iosubsys\\ESDI_506.PDR", \
-    "C:\\windows\\inf\\OTHER\\OTHERCAM.INF", "C:\\windows\\inf\\RIRUREVE.INF", \
-    "C:\\windows\\inf\\RIROZEZA.INF", "C:\\windows\\inf\\OTHER\\KOVRARIRUREVE.INF", \
-    "C:\\windows\\inf\\OTHER\\KOVRARIROZEZA.INF"
+// MACHINE_FILES: the described machine's files in the system folders.
+#include "machine_files.h"
 #define MACHINE_KEYS \
     "Software\\KOVRA", "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\zovovar.exe", \
     "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Picaro 2400R Storage Driver", \

@@ -76,8 +76,10 @@ TEST(FaultInjection, NoSingleFailureOrFailingKindDoesHarm)
     ASSERT_GT(positions, 50);
 
     int runs = 0;
-    // ERROR_DISK_FULL makes a WriteFile write short.
-    const LONG errors[] = {ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED, ERROR_MORE_DATA, ERROR_DISK_FULL};
+    // ERROR_DISK_FULL makes a WriteFile write short; kSuccessPastTheBuffer
+    // makes a RegQueryValueExA succeed with a count past the buffer.
+    const LONG errors[] = {ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED, ERROR_MORE_DATA, ERROR_DISK_FULL,
+                           sim::kSuccessPastTheBuffer};
     for (int position = 1; position <= positions; ++position)
         for (LONG error : errors) {
             Outcome run = UninstallConfirmed([&] { sim::FailCall(position, error); });
@@ -92,8 +94,9 @@ TEST(FaultInjection, NoSingleFailureOrFailingKindDoesHarm)
                                            std::to_string(error));
             ++runs;
         }
-    std::printf("fault-injection runs: %d (%d call positions and %d kinds, 4 errors each)\n", runs,
-                positions, runs / 4 - positions);
+    const int kinds = static_cast<int>(sizeof errors / sizeof errors[0]);
+    std::printf("fault-injection runs: %d (%d call positions and %d kinds, %d errors each)\n", runs,
+                positions, runs / kinds - positions, kinds);
     RecordProperty("fault_injection_runs", runs);
 }
 

@@ -169,27 +169,35 @@ static bool Acceptable(const std::string &folder)
            !(IsDBCSLeadByte((BYTE)folder.back()) && StartsChar(folder, folder.size() - 1));
 }
 
-// Every file path a run may act on, by call name.
+// Every file path a run may act on, by call name: the product's files of the
+// description, each in the run's folder that the description names for it,
+// and the script the run writes.
 static std::set<std::string> AllowedPaths(const Scope &scope, const std::string &call)
 {
     std::vector<std::string> paths;
-    auto add = [&](const std::string &folder, std::initializer_list<const char *> names) {
-        if (Acceptable(folder))
-            for (const char *n : names) paths.push_back(folder + n);
+    auto add = [&](const std::string &folder, const std::string &name) {
+        if (Acceptable(folder)) paths.push_back(folder + name);
     };
     std::string cut = scope.path;
     if (!cut.empty() && LastBackslash(cut) == cut.size() - 1) cut.pop_back();
-    for (const std::string &install : {scope.path, cut}) {
-        if (call == "CreateFileA") add(install, {"\\delfile.bat"});
-        if (call == "DeleteFileA") add(install, {"\\uninst.isu", "\\Readme.txt", "\\delfile.bat"});
-    }
-    if (call == "DeleteFileA") {
-        add(scope.folderName, {"\\UnInstall.lnk", "\\Readme.lnk"});
-        paths.push_back(scope.systemDir + "\\RIRUREVE.SYS");
-        paths.push_back(scope.systemDir + "\\iosubsys\\RIROZEZA.PDR");
-        for (const char *inf : {"\\inf\\RIRUREVE.INF", "\\inf\\RIROZEZA.INF", "\\inf\\OTHER\\KOVRARIRUREVE.INF",
-                                "\\inf\\OTHER\\KOVRARIROZEZA.INF"})
-            paths.push_back(scope.windowsDir + inf);
+    const std::string script = "\\delfile.bat";
+    if (call == "CreateFileA" || call == "DeleteFileA")
+        for (const std::string &install : {scope.path, cut}) add(install, script);
+    std::string startMenu;
+    for (const Item &item : kDescribed)
+        if (item.kind == "value" && item.name == "Folder Name") startMenu = item.text;
+    for (const Item &item : kDescribed) {
+        if (call != "DeleteFileA" || item.owner != "product" || item.kind != "file") continue;
+        auto below = [&](const std::string &folder) { return item.path.substr(folder.size()); };
+        if (Below(item.path, startMenu)) {
+            add(scope.folderName, below(startMenu));
+        } else if (Below(item.path, "%INSTALL%")) {
+            for (const std::string &install : {scope.path, cut}) add(install, below("%INSTALL%"));
+        } else if (Below(item.path, "%SYSTEM%")) {  // the machine's own folders need no check
+            paths.push_back(scope.systemDir + below("%SYSTEM%"));
+        } else {
+            paths.push_back(scope.windowsDir + below("%WINDOWS%"));
+        }
     }
     if (call == "RemoveDirectoryA" && Acceptable(scope.folderName)) {
         paths.push_back(scope.folderName);
@@ -269,6 +277,9 @@ std::vector<std::string> Violations(const std::vector<std::string> &before,
         if (closed[o.first] != o.second) bad.push_back(o.first + " closed " + std::to_string(closed[o.first]) + " times");
     for (auto &c : closed)
         if (!opened.count(c.first)) bad.push_back(c.first + " closed but never opened");
+    if (sim::KeysOpenedTwice())
+        bad.push_back(std::to_string(sim::KeysOpenedTwice()) + " opens of a key already open: on Windows 9x "
+                      "the handles would be one, and its first close would close both");
     return bad;
 }
 

@@ -52,7 +52,8 @@ Scope ScopeNow();
 // without one trailing backslash character, and neither it nor the Start-menu
 // folder may be empty or backslashes only), writes only its script there and
 // the RunOnce value for it, never leaves that value without the whole script,
-// and closes every key it opened exactly once.
+// closes every key it opened exactly once, and never opens a key that it
+// holds open already (on Windows 9x the two handles would be one).
 std::vector<std::string> Violations(const std::vector<std::string> &before,
                                     const std::vector<std::string> &after,
                                     const std::vector<std::string> &calls, const Scope &scope);
