@@ -165,25 +165,27 @@ class Prefix(Sessions):
 
     # ---- looking inside ---------------------------------------------------------
     def registry(self):
-        """HKLM as saved in system.reg: 'key K' and 'value K : N = DATA' lines."""
+        """HKLM as saved in system.reg: 'key K' and 'value K : N = DATA' lines,
+        each key under the name a program uses: below a link (Wine 10 saves
+        CurrentControlSet as a link to ControlSet001), under the link's."""
+        keys = _saved_keys(os.path.join(self.path, "system.reg"))
+        links = {}
+        for key, values in keys.items():
+            target = _link_target(values)
+            if target:
+                links[target.lower()] = key
         lines = set()
-        key = None
-        for raw in open(os.path.join(self.path, "system.reg"), encoding="utf-8",
-                        errors="replace"):
-            raw = raw.rstrip("\n")
-            m = re.match(r"^\[(.*)\] \d+$", raw)
-            if m:
-                key = m.group(1).replace("\\\\", "\\")
-                if key.lower().startswith(WINE_SESSION_KEYS):
-                    key = None
-                    continue
-                # system.reg leaves out keys that hold only sub-keys; name them all.
-                parts = key.split("\\")
-                lines.update("key " + "\\".join(parts[:i]) for i in range(1, len(parts) + 1))
-            elif key and raw.startswith(("\"", "@")) and "=" in raw:
-                name, _, data = raw.partition("=") if raw.startswith("@") else \
-                    _split_value(raw)
-                lines.add("value %s : %s = %s" % (key, name, data))
+        for key, values in keys.items():
+            for target, link in links.items():
+                if key.lower() == target or key.lower().startswith(target + "\\"):
+                    key = link + key[len(target):]
+            if key.lower().startswith(WINE_SESSION_KEYS):
+                continue
+            # system.reg leaves out keys that hold only sub-keys; name them all.
+            parts = key.split("\\")
+            lines.update("key " + "\\".join(parts[:i]) for i in range(1, len(parts) + 1))
+            lines.update("value %s : %s = %s" % (key, name, data) for name, data in values
+                         if _link_target(values) is None)
         return lines
 
     def files(self):
@@ -218,7 +220,9 @@ def _start_services_on_demand(system_reg):
     with it the start of Windows; the services also crash and cost 10 s each."""
     with open(system_reg, encoding="utf-8") as f:
         text = f.read()
-    text = re.sub(r'(\[System\\\\CurrentControlSet\\\\Services\\\\[^\]\\]+\] \d+\n'
+    # Wine 8 saves the services under CurrentControlSet, Wine 10 under
+    # ControlSet001, which CurrentControlSet links to.
+    text = re.sub(r'(\[System\\\\(?:CurrentControlSet|ControlSet\d{3})\\\\Services\\\\[^\]\\]+\] \d+\n'
                   r'(?:[^\[\n].*\n|\n)*?"Start"=dword:)0000000[012]', r"\g<1>00000003", text)
     with open(system_reg, "w", encoding="utf-8") as f:
         f.write(text)
@@ -230,3 +234,35 @@ def _split_value(raw):
     while raw[i] != "\"":
         i += 2 if raw[i] == "\\" else 1
     return raw[1:i], "=", raw[i + 2:]
+
+
+def _saved_keys(system_reg):
+    """{key: [(value name, data as saved)]}, a value's continued lines joined."""
+    keys, key, text = {}, None, []
+    with open(system_reg, encoding="utf-8", errors="replace") as f:
+        for raw in f:
+            raw = raw.rstrip("\n")
+            if text and text[-1].endswith("\\") and raw.startswith("  "):
+                text[-1] = text[-1][:-1] + raw.strip()
+            else:
+                text.append(raw)
+    for raw in text:
+        m = re.match(r"^\[(.*)\] \d+$", raw)
+        if m:
+            key = m.group(1).replace("\\\\", "\\")
+            keys[key] = []
+        elif key and raw.startswith(("\"", "@")) and "=" in raw:
+            name, _, data = raw.partition("=") if raw.startswith("@") else _split_value(raw)
+            keys[key].append((name, data))
+    return keys
+
+
+def _link_target(values):
+    """The key below HKLM that a link key's SymbolicLinkValue names, or None."""
+    for name, data in values:
+        if name == "SymbolicLinkValue" and data.startswith("hex(6):"):
+            path = bytes.fromhex(data[7:].replace(",", "")).decode("utf-16-le")
+            prefix = "\\registry\\machine\\"
+            if path.lower().startswith(prefix):
+                return path[len(prefix):]
+    return None
