@@ -43,18 +43,25 @@ child=
 
 cleanup() {
   trap - EXIT INT TERM
-  # unshare --kill-child: the namespace's first process, and so all of it and
-  # its mounts, ends with the unshare.
-  [ -z "$child" ] || { kill -TERM "$child" 2>/dev/null || true; wait "$child" 2>/dev/null || true; }
-  rm -rf --one-file-system "$work"
-  say "root removed; logs in $logs"
+  # The step's unshare ends its namespaces' first process, and so every
+  # process and mount of them, when it ends itself (--kill-child).
+  [ -z "$child" ] || { kill -KILL "$child" 2>/dev/null || true; wait "$child" 2>/dev/null || true; }
+  # The namespace's processes end a moment after: what one still writes then
+  # is taken by the next try.
+  for _ in 1 2 3 4 5; do
+    rm -rf --one-file-system "$work" 2>/dev/null && break
+    sleep 1
+  done
+  if [ -e "$work" ]; then say "could not remove $work; logs in $logs"; else say "root removed; logs in $logs"; fi
 }
 trap cleanup EXIT
 trap 'say "interrupted"; exit 130' INT TERM
 
-# A step runs in the background so that Ctrl-C is answered at once.
+# A step runs in mount and PID namespaces of its own, so that no mount and no
+# process of it outlives it, and in the background, so that Ctrl-C is
+# answered at once.
 step() {  # log name, command...
-  "${@:2}" >"$logs/$1.log" 2>&1 &
+  unshare --mount --pid --fork --kill-child --mount-proc --propagation private "${@:2}" >"$logs/$1.log" 2>&1 &
   child=$!
   wait "$child"
   local code=$?
@@ -70,8 +77,7 @@ fi
 
 say "making a $release root from $mirror (log: $logs/debootstrap.log)"
 started=$(date +%s)
-step debootstrap unshare --mount --pid --fork --kill-child --mount-proc \
-  debootstrap --variant=minbase --include=git "$release" "$root" "$mirror" ||
+step debootstrap debootstrap --variant=minbase --include=git "$release" "$root" "$mirror" ||
   { say "debootstrap failed (see $logs/debootstrap.log)"; exit 1; }
 rm -f "$root/etc/apt/sources.list"
 cat >"$root/etc/apt/sources.list.d/debian.sources" <<EOF
@@ -91,10 +97,11 @@ cp /etc/resolv.conf "$root/etc/resolv.conf" 2>/dev/null || true
 git clone -q "$repo" "$root/root/zovovar"
 say "root made in $(($(date +%s) - started)) s; tree $(git -C "$repo" rev-parse --short HEAD)"
 
-# Runs a command as the newcomer's shell in the root: its own mount and PID
-# namespaces, the root pivoted to, proc, sys and dev as a machine has them.
-enter() {
-  unshare --mount --pid --fork --kill-child --propagation private sh -ec '
+# Runs a command as the newcomer's shell in the root, within a step's
+# namespaces: the root pivoted to (a chroot would keep the emulated route
+# from making its user namespace), with proc, sys and dev as a machine has
+# them. Arguments: the root, the command.
+enter='
     root=$1; shift
     mount --bind "$root" "$root"
     mount -t proc proc "$root/proc"
@@ -108,15 +115,14 @@ enter() {
     exec chroot . /usr/bin/env -i HOME=/root TERM=dumb LANG=C.UTF-8 \
       PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
       ${ZOVOVAR_WINE_EMULATED:+ZOVOVAR_WINE_EMULATED=$ZOVOVAR_WINE_EMULATED} \
-      /bin/bash -c "cd /root/zovovar && $*"' enter "$root" "$@"
-}
+      /bin/bash -c "cd /root/zovovar && $*"'
 
 status=0
 for command in "bash scripts/demo.sh" "bash scripts/test.sh"; do
   name=$(basename "${command#bash }" .sh)
   started=$(date +%s)
   code=0
-  step "$name" enter "$command" || code=$?
+  step "$name" sh -ec "$enter" enter "$root" "$command" || code=$?
   say "$release: $command: exit $code in $(($(date +%s) - started)) s (log: $logs/$name.log)"
   [ "$code" -eq 0 ] || status=1
 done

@@ -19,10 +19,13 @@ jobs=$(nproc)
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j"$jobs"
 cmake --preset host >/dev/null
-bash scripts/analyze.sh
+# A failing stage does not hide the ones after it; the command fails at the end.
+status=0
+bash scripts/analyze.sh || status=1
 cmake --build --preset host -j"$jobs"
-ctest --preset host -j"$jobs"
+ctest --preset host -j"$jobs" || status=1
 
 cmake --preset host-sanitize >/dev/null
 cmake --build --preset host-sanitize -j"$jobs"
-ctest --preset host-sanitize -j"$jobs"
+ctest --preset host-sanitize -j"$jobs" || status=1
+exit "$status"

@@ -24,7 +24,9 @@ TOOLS = ["wine", "wineboot", "wineserver", "Xvfb", "xdotool"]
 
 
 # Keys that Wine itself rewrites at every start of a session, or not, as its
-# services get on: a slower machine shows more of them.
+# services get on: a slower machine shows more of them. Wine's display driver
+# writes the display class's DriverDate and DriverDateData anew at every
+# start (Wine 10 saves them under ControlSet001, read as CurrentControlSet).
 WINE_SESSION_KEYS = (
     "system\\currentcontrolset\\control\\class\\{4d36e968-e325-11ce-bfc1-08002be10318}",  # display
     "system\\currentcontrolset\\control\\class\\{4d36e96e-e325-11ce-bfc1-08002be10318}",  # monitor
