@@ -171,13 +171,11 @@ class Prefix(Sessions):
         each key under the name a program uses: below a link (Wine 10 saves
         CurrentControlSet as a link to ControlSet001), under the link's."""
         keys = _saved_keys(os.path.join(self.path, "system.reg"))
-        links = {}
-        for key, values in keys.items():
-            target = _link_target(values)
-            if target:
-                links[target.lower()] = key
+        targets = {key: _link_target(values) for key, values in keys.items()}
+        links = {target.lower(): key for key, target in targets.items() if target}
         lines = set()
         for key, values in keys.items():
+            is_link = targets[key] is not None
             for target, link in links.items():
                 if key.lower() == target or key.lower().startswith(target + "\\"):
                     key = link + key[len(target):]
@@ -186,8 +184,8 @@ class Prefix(Sessions):
             # system.reg leaves out keys that hold only sub-keys; name them all.
             parts = key.split("\\")
             lines.update("key " + "\\".join(parts[:i]) for i in range(1, len(parts) + 1))
-            lines.update("value %s : %s = %s" % (key, name, data) for name, data in values
-                         if _link_target(values) is None)
+            if not is_link:  # a link's one value is where it leads
+                lines.update("value %s : %s = %s" % (key, name, data) for name, data in values)
         return lines
 
     def files(self):

@@ -180,9 +180,8 @@ static std::set<std::string> AllowedPaths(const Scope &scope, const std::string 
     };
     std::string cut = scope.path;
     if (!cut.empty() && LastBackslash(cut) == cut.size() - 1) cut.pop_back();
-    const std::string script = "\\delfile.bat";
     if (call == "CreateFileA" || call == "DeleteFileA")
-        for (const std::string &install : {scope.path, cut}) add(install, script);
+        for (const std::string &install : {scope.path, cut}) add(install, "\\delfile.bat");
     std::string startMenu;
     for (const Item &item : kDescribed)
         if (item.kind == "value" && item.name == "Folder Name") startMenu = item.text;
@@ -193,9 +192,9 @@ static std::set<std::string> AllowedPaths(const Scope &scope, const std::string 
             add(scope.folderName, below(startMenu));
         } else if (Below(item.path, "%INSTALL%")) {
             for (const std::string &install : {scope.path, cut}) add(install, below("%INSTALL%"));
-        } else if (Below(item.path, "%SYSTEM%")) {  // the machine's own folders need no check
+        } else if (Below(item.path, "%SYSTEM%")) {  // Windows's own folders, as it reports them
             paths.push_back(scope.systemDir + below("%SYSTEM%"));
-        } else {
+        } else if (Below(item.path, "%WINDOWS%")) {
             paths.push_back(scope.windowsDir + below("%WINDOWS%"));
         }
     }
