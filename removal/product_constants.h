@@ -32,8 +32,14 @@ static const char kScriptLine3End[] = "\">nul";
 // The one key path with a leading backslash; Windows 9x reads it as without.
 static const char kRunOnceKey[] = "\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 static const char kRunOnceValue[] = "kvudel";
-static const char kRunOnceStart[] = "command.com /c \"";
+static const char kInterpreter[] = "command.com";  // the RunOnce command: these three
+static const char kRunOnceSwitch[] = " /c \"";
 static const char kRunOnceEnd[] = "\\delfile.bat\"";
+// COMMAND.COM runs both at the next start. It cuts a batch line after 127
+// bytes (KB Q69563), and a program's command tail holds 126 before its CR
+// (the PSP's 128 bytes at 80h, with the count): a cut line names a cut path.
+static const unsigned kBatchLineLimit = 127;
+static const unsigned kCommandTailLimit = 126;
 static const char *const kInstallFolderFiles[] = {"\\uninst.isu", "\\Readme.txt"};
 
 // ---- Device registration ------------------------------------------------------------

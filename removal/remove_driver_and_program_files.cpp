@@ -18,12 +18,17 @@ static void DeleteInDirectory(GetDirectory get, const char *folder, const char *
 }
 
 // A byte that no Windows path holds and that would break the quoting of the
-// script or the RunOnce command: such a folder never becomes a command.
+// script or the RunOnce command: such a folder never becomes a command. Nor
+// does one that COMMAND.COM would read as another: it reads the script and its
+// command line in the OEM code page, where a byte from 0x80 up is another
+// character unless the two pages are one (as the double-byte ones are).
 static int SafeForCommands(const char *folder)
 {
+    const int otherInOem = GetOEMCP() != GetACP();
     for (const char *c = folder; *c; c = NextChar(c)) {
         const unsigned char b = (unsigned char)*c;
-        if (b < 0x20 || b == '"' || b == '<' || b == '>' || b == '|') return 0;
+        if (b < 0x20 || b == '"' || b == '<' || b == '>' || b == '|' || (b >= 0x80 && otherInOem))
+            return 0;
     }
     return 1;
 }
@@ -43,10 +48,28 @@ static int EscapePercents(char *out, unsigned size, const char *folder)
     return 1;
 }
 
+// One del line of the script into out (MAX_PATH bytes): 0 when it does not
+// fit, or is longer than COMMAND.COM reads of a line.
+static int ComposeDelLine(char *out, const char *escaped, const char *name, const char *end)
+{
+    if (!JoinText(out, MAX_PATH, kScriptDelStart, escaped, name, end)) return 0;
+    unsigned length = 0;
+    while (out[length] && out[length] != '\n') ++length;
+    return length <= kBatchLineLimit;
+}
+
+// A folder short enough for both del lines leaves the command's tail (all
+// after "command.com") short enough too.
+static_assert(sizeof kRunOnceSwitch - 1 + kBatchLineLimit - (sizeof kScriptDelStart - 1) -
+                      (sizeof kScriptName - 1) - (sizeof kScriptLine3End - 1) + sizeof kRunOnceEnd - 1 <=
+                  kCommandTailLimit,
+              "the RunOnce command's tail fits wherever the script's lines do");
+
 // Writes the self-deletion script into the install folder and registers it to
 // run once at the next start of Windows. Every line is composed first: if any
 // would not fit, nothing is written. A script that cannot be written whole is
-// removed, and then no RunOnce value points at it.
+// removed, and then no RunOnce value points at it. The stream's close commits
+// the script to the disk, so no power cut can leave the value without it.
 static void ScheduleSelfDeletion(const char *folder)
 {
     char script[MAX_PATH];
@@ -56,10 +79,9 @@ static void ScheduleSelfDeletion(const char *folder)
     char command[MAX_PATH] = {0};  // stored whole, so the bytes after the text are zeros
     if (!SafeForCommands(folder) || !JoinText(script, sizeof script, folder, kScriptName) ||
         !EscapePercents(escaped, sizeof escaped, folder) ||
-        !JoinText(line2, sizeof line2, kScriptDelStart, escaped, kScriptUninstaller,
-                  kScriptLine2End) ||
-        !JoinText(line3, sizeof line3, kScriptDelStart, escaped, kScriptName, kScriptLine3End) ||
-        !JoinText(command, sizeof command, kRunOnceStart, folder, kRunOnceEnd))
+        !ComposeDelLine(line2, escaped, kScriptUninstaller, kScriptLine2End) ||
+        !ComposeDelLine(line3, escaped, kScriptName, kScriptLine3End) ||
+        !JoinText(command, sizeof command, kInterpreter, kRunOnceSwitch, folder, kRunOnceEnd))
         return;
 
     FILE *file = fopen(script, "w");

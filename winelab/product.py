@@ -15,6 +15,10 @@ import installed
 from desktop import answer_box, boxes_shown
 from processes import LabError, running
 
+HERE = os.path.dirname(os.path.abspath(__file__))
+# Windows 9x's COMMAND.COM as the record has it (command_com.cpp), built with the product.
+COMMAND_COM = os.path.join(HERE, "..", "build", "windows", "command_com.exe")
+COMMAND_LOG = r"C:\windows\command_com.log"
 INSTALL_FOLDER = r"C:\Program Files\KOVRA\Picaro 2400R"
 UNINSTALLER = INSTALL_FOLDER + r"\zovovar.exe"
 SCRIPT = INSTALL_FOLDER + r"\delfile.bat"
@@ -125,10 +129,16 @@ def run_with_answers(lab, display, switches, keys, pictures=(), in_session=False
 
 
 def next_start(prefix):
-    """Starts Windows again, with a command interpreter called command.com."""
-    system32 = prefix.host_path(r"C:\windows\system32")
-    # Wine has no command.com; its own cmd.exe runs the same batch syntax.
-    shutil.copyfile(os.path.join(system32, "cmd.exe"), os.path.join(system32, "command.com"))
+    """Starts Windows again, which runs the RunOnce commands. Their command.com
+    is Windows 9x's as the record has it (command_com.cpp), not Wine's NT
+    cmd.exe: it cuts lines and tails, reads them in the OEM code page, and
+    opens the batch file again after each line. Returns what it logged of
+    each command: its tail, each line it ran, what it cut off, what it said."""
+    if not os.path.isfile(COMMAND_COM):
+        raise LabError("no %s: build the windows preset first" % COMMAND_COM)
+    shutil.copyfile(COMMAND_COM, prefix.host_path(r"C:\windows\system32") + "/command.com")
+    if prefix.exists(COMMAND_LOG):
+        os.remove(prefix.host_path(COMMAND_LOG))
     def start():
         with prefix.session(again=False, desktop=False):
             # The start waits for the RunOnce commands, but gives up on them
@@ -142,3 +152,6 @@ def next_start(prefix):
     # still there to run).
     prefix.once_more("the next start of Windows", start,
                      lambda: prefix.exists(UNINSTALLER) and prefix.exists(SCRIPT))
+    if not prefix.exists(COMMAND_LOG):
+        return []
+    return prefix.read(COMMAND_LOG).decode("utf-8").splitlines()

@@ -165,7 +165,10 @@ BOOL DeleteFileA(LPCSTR path)
     bool asFolder;
     const std::string p = FilePath(path, &asFolder);
     const BOOL ok = !err && !asFolder && m.files.count(p) && !m.readOnly.count(p) && !(m.nt && m.held.count(p));
-    if (ok) Forget(p);
+    if (ok) {
+        Forget(p);
+        m.uncommitted.erase(p);
+    }
     Record("DeleteFileA(" + Quote(path) + ") = " + std::to_string(ok));
     return ok;
 }
@@ -200,6 +203,7 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
     if (!err && access == GENERIC_WRITE && disposition == CREATE_ALWAYS && !templateFile &&
         !asFolder && ParentExists(p) && Writable(p)) {
         if (!m.files.count(p)) m.fileNames[p] = StoredName(NormalPath(path));
+        m.uncommitted.emplace(p, m.files[p]);  // what the disk has until a flush
         m.files[p].clear();
         uintptr_t id = 0x100 + m.openFiles.size() * 4;
         while (m.openFiles.count(id)) id += 4;
@@ -228,6 +232,16 @@ BOOL WriteFile(HANDLE file, LPCVOID data, DWORD count, LPDWORD written, LPOVERLA
     Record("WriteFile(" + Hex((uint32_t)(uintptr_t)file) + ", " +
            QuoteBytes(std::string(static_cast<const char *>(data), count)) + ", " + std::to_string(count) +
            ") = " + std::to_string(ok) + " [" + std::to_string(n) + "]");
+    return ok;
+}
+
+BOOL FlushFileBuffers(HANDLE file)
+{
+    const LONG err = Injected("FlushFileBuffers");
+    auto it = m.openFiles.find((uintptr_t)file);
+    const BOOL ok = !err && it != m.openFiles.end();
+    if (ok) m.uncommitted.erase(it->second);
+    Record("FlushFileBuffers(" + Hex((uint32_t)(uintptr_t)file) + ") = " + std::to_string(ok));
     return ok;
 }
 

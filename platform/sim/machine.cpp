@@ -142,12 +142,34 @@ std::string Hex(uint32_t v)
 
 void Record(const std::string &line) { m.calls.push_back(line); }
 
+namespace {
+
+// What the disk holds once the power has gone: see sim::CutPowerAt.
+void LoseWhatWasNotCommitted()
+{
+    const std::string stale = sim::kStaleBytes;
+    for (const auto &file : m.uncommitted) {
+        auto it = m.files.find(file.first);
+        if (it == m.files.end()) continue;
+        for (size_t i = 0; i < it->second.size(); ++i)
+            it->second[i] = i < file.second.size() ? file.second[i] : stale[i % stale.size()];
+    }
+    m.uncommitted.clear();
+    m.keys = m.committedKeys;
+}
+
+}  // namespace
+
 // Counts a failable call and says whether it is to fail, and with what error.
 LONG Injected(const char *name)
 {
     ++m.failable;
     const int occurrence = ++m.seen[name];
-    if (m.failable == m.cutPosition) throw sim::PowerCut();
+    if (m.failable == m.registryCommittedAt) m.committedKeys = m.keys;
+    if (m.failable == m.cutPosition) {
+        LoseWhatWasNotCommitted();
+        throw sim::PowerCut();
+    }
     if (m.failable == m.failPosition) return m.failPositionError;
     auto nth = m.failNth.find(name);
     if (nth != m.failNth.end() && nth->second.first == occurrence) return nth->second.second;
@@ -166,6 +188,8 @@ bool IsBelow(const std::string &path, const std::string &parent)
 using namespace simulated;
 
 BOOL IsDBCSLeadByte(BYTE c) { return IsLead(c); }
+UINT GetACP() { return m.codePage; }
+UINT GetOEMCP() { return m.oemCodePage; }
 
 namespace sim {
 
@@ -173,10 +197,20 @@ const char *const kFailableCalls[] = {
     "RegOpenKeyExA", "RegQueryValueExA",     "RegCreateKeyExA",      "RegSetValueExA",
     "RegCloseKey",   "RegDeleteKeyA",        "GetSystemDirectoryA",  "GetWindowsDirectoryA",
     "DeleteFileA",   "RemoveDirectoryA",     "CreateFileA",          "WriteFile",
-    "CloseHandle",   "GetMessageA",          nullptr};
+    "FlushFileBuffers", "CloseHandle",       "GetMessageA",          nullptr};
+const char kStaleBytes[] = "<stale>";
 
 void Reset() { m = Machine(); }
-void SetCodePage(UINT codePage) { m.codePage = codePage; }
+
+void SetCodePage(UINT codePage)
+{
+    static const std::map<UINT, UINT> kOemPages = {{1250, 852}, {1251, 866}, {1252, 437}, {1253, 737},
+                                                   {1254, 857}, {1255, 862}, {1256, 720}, {1257, 775}};
+    auto oem = kOemPages.find(codePage);
+    m.codePage = codePage;
+    m.oemCodePage = oem == kOemPages.end() ? codePage : oem->second;
+}
+
 
 std::vector<std::string> Dump()
 {
@@ -229,13 +263,18 @@ void FailNth(const std::string &name, int occurrence, LONG error)
     m.failNth[name] = std::make_pair(occurrence, error);
 }
 int FailableCallCount() { return m.failable; }
-void CutPowerAt(int position) { m.cutPosition = position; }
+void CutPowerAt(int position, int registryCommittedAt)
+{
+    m.cutPosition = position;
+    m.registryCommittedAt = registryCommittedAt > 0 && registryCommittedAt < position ? registryCommittedAt : position;
+}
 
 void StartProcess()
 {
     Machine next;
     next.nt = m.nt;
     next.codePage = m.codePage;
+    next.oemCodePage = m.oemCodePage;
     next.commandLine = m.commandLine;
     next.systemDir = m.systemDir;
     next.windowsDir = m.windowsDir;
@@ -248,6 +287,7 @@ void StartProcess()
     next.held = m.held;
     next.nextHandle = m.nextHandle;
     next.writeLimit = m.writeLimit;
+    next.uncommitted = m.uncommitted;  // the cache outlives the process, not the power
     m = next;
 }
 

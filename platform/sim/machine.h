@@ -27,6 +27,7 @@ struct Key {
 struct Machine {
     bool nt = false;
     UINT codePage = 1252;
+    UINT oemCodePage = 437;
     std::string commandLine = "zovovar.exe";
     std::string systemDir = "C:\\WINDOWS\\SYSTEM";
     std::string windowsDir = "C:\\WINDOWS";
@@ -41,6 +42,8 @@ struct Machine {
     std::set<uintptr_t> deletedKeys;                 // open handles whose key was deleted
     uintptr_t nextHandle = 1;
     std::map<uintptr_t, std::string> openFiles;  // CreateFileA handle -> upper-case path
+    // Files written since their last flush -> the bytes their clusters hold on disk.
+    std::map<std::string, std::string> uncommitted;
     size_t writeLimit = 1 << 20;  // the disk's free space
     std::deque<int> answers;
     std::deque<UINT> queued;
@@ -51,6 +54,8 @@ struct Machine {
     int failable = 0;
     int failPosition = 0;
     int cutPosition = 0;
+    int registryCommittedAt = 0;
+    std::map<std::string, Key> committedKeys;  // the registry as 9x last wrote it out
     LONG failPositionError = 0;
     std::map<std::string, LONG> failNames;
     std::map<std::string, int> seen;                       // failable calls by name

@@ -153,14 +153,19 @@ BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES security);
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                    DWORD disposition, DWORD flags, HANDLE templateFile);
 BOOL WriteFile(HANDLE file, LPCVOID data, DWORD count, LPDWORD written, LPOVERLAPPED overlapped);
+// Commits what was written to the file to the disk: a power cut keeps it.
+BOOL FlushFileBuffers(HANDLE file);
 BOOL CloseHandle(HANDLE handle);
 LPSTR GetCommandLineA();
 // The program's own module: always the image base 0x400000.
 HINSTANCE GetModuleHandleA(LPCSTR name);
 // Ends the process: sim::ProcessExit is thrown with the code.
 void ExitProcess(UINT code);
-// A question about the code page, not an act on the machine: not recorded.
+// Questions about the code pages, not acts on the machine: not recorded.
 BOOL IsDBCSLeadByte(BYTE c);
+UINT GetACP();
+// The code page of DOS programs, COMMAND.COM among them.
+UINT GetOEMCP();
 
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 ATOM RegisterClassExA(const WNDCLASSEXA *cls);
@@ -185,6 +190,9 @@ void Reset();
 // The ANSI code page, by which paths, key names and the program's own text are
 // read: 1252 and every other single-byte page, or the double-byte 932
 // (Japanese), 936 (Simplified Chinese), 949 (Korean) and 950 (Traditional Chinese).
+// The OEM code page becomes the one Windows pairs with it: 437 for 1252 (the
+// United States; 850 in much of Europe), 866 for 1251, the page itself for the
+// double-byte ones and 874.
 void SetCodePage(UINT codePage);
 
 // Windows NT refuses a key path that starts with a backslash and will not delete
@@ -259,9 +267,16 @@ void FailEvery(const std::string &name, LONG error = ERROR_ACCESS_DENIED);
 void FailNth(const std::string &name, int occurrence, LONG error = ERROR_ACCESS_DENIED);
 int FailableCallCount();
 // A power cut: at the given failable call the process ends (PowerCut is
-// thrown instead of the call), and everything written before it stays.
+// thrown instead of the call), and what Windows 9x had not committed is lost,
+// as its caches allow. A file's bytes written since its last FlushFileBuffers
+// never reached the disk: the file keeps its size, but holds what the disk
+// held there before (its earlier bytes, or kStaleBytes over and over where it
+// had none). Files created and deleted stay so. The registry is as it was
+// just before the failable call `registryCommittedAt` (1 to position), when 9x
+// last wrote it out: by default all of it stays.
 struct PowerCut {};
-void CutPowerAt(int position);
+void CutPowerAt(int position, int registryCommittedAt = 0);
+extern const char kStaleBytes[];
 // A new process on the same machine: the disk and the registry stay; handles,
 // message boxes, the call record and the faults are gone.
 void StartProcess();

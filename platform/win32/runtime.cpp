@@ -30,6 +30,12 @@ int PutText(const char *text, TextStream *stream)
     }
 }
 
-int CloseTextStream(TextStream *stream) { return CloseHandle(static_cast<HANDLE>(stream)) ? 0 : -1; }
+int CloseTextStream(TextStream *stream)
+{
+    HANDLE file = static_cast<HANDLE>(stream);
+    // Windows 9x writes behind, and its registry may reach the disk first.
+    const BOOL committed = FlushFileBuffers(file);
+    return CloseHandle(file) && committed ? 0 : -1;
+}
 
 int RemoveEmptyFolder(const char *path) { return RemoveDirectoryA(path) ? 0 : -1; }

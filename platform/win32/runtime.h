@@ -26,8 +26,9 @@ TextStream *OpenTextStream(const char *path, const char *mode);
 // -1 (EOF) when a write fails or writes fewer bytes than it was given.
 int PutText(const char *text, TextStream *stream);
 
-// As fclose: closes the stream whatever happens. Returns 0, or -1 (EOF) when
-// the file could not be closed.
+// As fclose, and as _commit before it: the file's data goes to the disk
+// (FlushFileBuffers), then the stream is closed whatever happens. Returns 0,
+// or -1 (EOF) when the data could not be committed or the file not closed.
 int CloseTextStream(TextStream *stream);
 
 // As _rmdir: 0 when the folder was removed (only an empty one is), else -1.

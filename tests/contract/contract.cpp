@@ -70,8 +70,9 @@ enum Kind {
     kDeleteFile,  // DeleteFileA(a)
     kRemoveDir,   // _rmdir(a)
     kStream,      // fopen(a, "w"), fputs(b), fclose
-    kCreateFile,  // CreateFileA(a, CREATE_ALWAYS), WriteFile(b), CloseHandle twice
+    kCreateFile,  // CreateFileA(a, CREATE_ALWAYS), WriteFile(b), FlushFileBuffers, CloseHandle twice
     kLeadBytes,   // IsDBCSLeadByte for every byte
+    kCodePages,   // GetACP and GetOEMCP
     kQuit,        // PostQuitMessage(n), then GetMessageA
     kWindowClass, // RegisterClassExA of a class named a, twice; LoadCursorA(NULL, IDC_ARROW)
 };
@@ -259,6 +260,7 @@ const Case kCases[] = {
     {"createfile.missing_parent", kCreateFile, "", F "NO\\C.BAT", "ab", 0, 0, 0},
 
     {"lead_bytes", kLeadBytes, "", 0, 0, 0, 0, 0},
+    {"code_pages", kCodePages, "", 0, 0, 0, 0, 0},
 
     // The window class and the message loop.
     {"quit.zero", kQuit, "", 0, 0, 0, 0, 0},
@@ -537,11 +539,22 @@ void MakeFile(const Case &c)
         PutNumber(WriteFile(file, c.b, Length(c.b), &written, NULL));
         Put(" wrote ");
         PutNumber(written);
+        Put(" flush ");
+        PutNumber(FlushFileBuffers(file));
         Put(" close ");
         PutNumber(CloseHandle(file));
         Put(" again ");
         PutNumber(CloseHandle(file));
     }
+    End();
+}
+
+void CodePages()
+{
+    Put("acp ");
+    PutNumber(GetACP());
+    Put(" oem ");
+    PutNumber(GetOEMCP());
     End();
 }
 
@@ -609,6 +622,7 @@ void Run(const Case &c)
     case kStream: Stream(c); break;
     case kCreateFile: MakeFile(c); break;
     case kLeadBytes: LeadBytes(); break;
+    case kCodePages: CodePages(); break;
     case kQuit: Quit(c); break;
     case kWindowClass: WindowClass(c); break;
     }

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """zovovar.exe /M on a prefix with the whole product installed, then the next start.
 
-usage: uninstall.py EXE WORKDIR win98|win98-cp932|nt
+usage: uninstall.py EXE WORKDIR win98|win98-cp932|win98-long|win98-accented|nt
 
 win98: Windows 9x behaviour, which the product is written for. Exactly the
 product's files, folders and keys go (device keys with their instance
@@ -18,6 +18,17 @@ it from the locale ja_JP.UTF-8), the product installed to C:\\Prog\\表 ("Path"
 without a trailing backslash) and its Start-menu folder KOVRA Camera\\表. The
 second byte of 表 is 0x5C: exactly the same items go, the script and the value
 name that folder in code page 932, and nothing appears in C:\\Prog.
+
+win98-long, win98-accented: as win98, with the product installed to a folder
+of 106 characters, or to C:\\Program Files\\KOVRA\\Caf\u00e9 under code page 1252.
+At the next start COMMAND.COM would cut the script's lines after 127 bytes,
+or read the 0xE9 of its lines in code page 437 as another character: the
+uninstaller writes no script and no RunOnce value, removes everything else,
+and stays.
+
+The next start runs the RunOnce command through command.com as Windows 9x has
+it (winelab/command_com.cpp): the script's three lines are run as written,
+nothing cut, and nothing said.
 """
 import os
 import sys
@@ -32,6 +43,8 @@ KEYS_WITH_SUBKEYS = [r"Enum\USB\Vid_1D9A&Pid_2C41", r"Enum\USB\*RIRUREVE",
 
 MODES = {
     "win98": {},
+    "win98-long": {"moves": {winelab.INSTALL_FOLDER: "C:\\Program Files\\KOVRA\\" + "P" * 83}},
+    "win98-accented": {"moves": {winelab.INSTALL_FOLDER: "C:\\Program Files\\KOVRA\\Caf\u00e9"}},
     "nt": {"windows": None},
     "win98-cp932": {"locale": "ja_JP.UTF-8", "moves": {
         winelab.INSTALL_FOLDER: "C:\\Prog\\\u8868",
@@ -62,14 +75,18 @@ def main(exe, work, mode):
     if rc != 0:
         raise Failed("exit code %d" % rc)
     folder = lab.local(winelab.INSTALL_FOLDER)
-    script = winelab.expected_script(folder, lab.codec)
+    scheduled = mode in ("win98", "win98-cp932", "nt")
+    script = winelab.expected_script(folder, lab.codec) if scheduled else None
     got = lab.read(winelab.SCRIPT) if lab.exists(winelab.SCRIPT) else None
     if got != script:
         raise Failed("script bytes: %r, expected %r" % (got, script))
 
     expected_removed = sorted(line for line in before if winelab.is_product_item(line))
-    expected_added = [r"file %s [%d]" % (winelab.SCRIPT, len(script))]
-    if mode != "nt":
+    expected_added = [r"file %s [%d]" % (winelab.SCRIPT, len(script))] if scheduled else []
+    if not scheduled:
+        if runonce is not None:
+            raise Failed("a RunOnce value for a script COMMAND.COM would misread: %r" % runonce)
+    elif mode != "nt":
         if runonce != winelab.expected_command(folder):
             raise Failed("RunOnce value while Windows is up: %r" % runonce)
         expected_added.append(r"value Software\Microsoft\Windows\CurrentVersion\RunOnce : kvudel = "
@@ -87,10 +104,18 @@ def main(exe, work, mode):
         raise Failed("added differs: %s" % sorted(set(added) ^ set(expected_added)))
 
     if mode != "nt":
-        winelab.next_start(lab)
+        ran = winelab.next_start(lab)
+        print("command.com:\n  " + "\n  ".join(ran))
+        if scheduled:
+            lines = script.decode(lab.codec).split("\r\n")
+            if [line[len("run: "):] for line in ran if line.startswith("run: ")] != lines or \
+                    any(line.startswith(("cut: ", "said: ")) for line in ran):
+                raise Failed("command.com did not run the script's lines as written")
+        elif ran:
+            raise Failed("command.com ran at the next start")
         for path in (winelab.UNINSTALLER, winelab.SCRIPT):
-            if lab.exists(path):
-                raise Failed("still there after the next start: " + path)
+            if lab.exists(path) != (path == winelab.UNINSTALLER and not scheduled):
+                raise Failed("%s after the next start: %s" % ("there" if lab.exists(path) else "gone", path))
         if any("kvudel" in line for line in lab.registry()):
             raise Failed("the RunOnce value survived the next start")
         if not lab.exists(winelab.INSTALL_FOLDER + r"\Photos.txt"):

@@ -58,8 +58,15 @@ struct PathCase {
     UINT codePage = 1252;
 };
 
+void PrintTo(const PathCase &c, std::ostream *out) { *out << c.what; }
+
 const std::string Z(1, '\0');
-const std::string k230(230 - 3, 'a');  // with "C:\" a folder of 230 characters
+// With "C:\", folders of 105 and 106 characters: COMMAND.COM reads 127 bytes of
+// a batch line, and del "...\zovovar.exe">nul takes 22 beside the folder.
+const std::string k105(105 - 3, 'a');
+const std::string P51(51, '%');  // 102 characters, doubled
+std::string Repeated(const std::string &s, int n) { return n ? s + Repeated(s, n - 1) : ""; }
+const std::string kHyo51 = Repeated("\x95\x5C", 51);  // 102 bytes of 932's double-byte characters
 const std::string P128(128, '%');
 const std::vector<PathCase> kPaths = {
     {"trailing backslash", "C:\\Prog\\X\\" + Z, "C:\\Prog\\X", true},
@@ -80,14 +87,17 @@ const std::vector<PathCase> kPaths = {
     {"a pipe", "C:\\Prog|X" + Z, "C:\\Prog|X", false},
     {"a redirection", "C:\\Prog>X" + Z, "C:\\Prog>X", false},
     {"a line feed", "C:\\Prog\nX" + Z, "C:\\Prog\nX", false},
-    {"230 characters fit the RunOnce command", "C:\\" + k230 + Z, "C:\\" + k230, true},
+    {"105 characters make lines of 127 bytes", "C:\\" + k105 + Z, "C:\\" + k105, true},
+    {"106 characters would make lines of 128", "C:\\" + k105 + "b" + Z, "C:\\" + k105 + "b", false},
+    {"109 characters", "C:\\" + k105 + "bcde" + Z, "C:\\" + k105 + "bcde", false},
+    {"200 characters", "C:\\" + std::string(197, 'a') + Z, "C:\\" + std::string(197, 'a'), false},
+    {"percent signs doubled to 105 characters", "C:\\" + P51 + Z, "C:\\" + P51, true},
+    {"percent signs doubled to 106 characters", "C:\\a" + P51 + Z, "C:\\a" + P51, false},
     // Doubled, 128 percent signs fill the 260-byte buffer to its zero; with
-    // one character more, before or after them, the last one does not fit
-    // (the lines would not fit either way).
+    // one character more, before or after them, the last one does not fit.
     {"percent signs doubled to 259 characters", "C:\\" + P128 + Z, "C:\\" + P128, false},
     {"a last percent sign that does not fit", "C:\\a" + P128 + Z, "C:\\a" + P128, false},
     {"a last letter that does not fit", "C:\\" + P128 + "x" + Z, "C:\\" + P128 + "x", false},
-    {"231 characters do not", "C:\\" + k230 + "b" + Z, "C:\\" + k230 + "b", false},
     // Nothing but backslashes names the root of the current drive, or no path.
     {"two backslashes", "\\\\" + Z, "", false},
     {"three backslashes", "\\\\\\" + Z, "", false},
@@ -97,39 +107,49 @@ const std::vector<PathCase> kPaths = {
     {"932: then a backslash", "C:\\Prog\\\x95\x5C\\" + Z, "C:\\Prog\\\x95\x5C", true, 932},
     {"932: a character ending in 0x7C", "C:\\Prog\\\x83\x7C" + Z, "C:\\Prog\\\x83\x7C", true, 932},
     {"932: half a character at the end", "C:\\Prog\\X\x95" + Z, "", false, 932},
+    {"932: 105 bytes in double-byte characters", "C:\\" + kHyo51 + Z, "C:\\" + kHyo51, true, 932},
+    {"932: 106 bytes in double-byte characters", "C:\\a" + kHyo51 + Z, "C:\\a" + kHyo51, false, 932},
     {"936: a last character ending in 0x5C", "C:\\Prog\\\x81\x5C" + Z, "C:\\Prog\\\x81\x5C", true, 936},
     {"950: a last character ending in 0x5C", "C:\\Prog\\\xA5\x5C" + Z, "C:\\Prog\\\xA5\x5C", true, 950},
-    {"1252: the same bytes, one character each", "C:\\Prog\\\x95\x5C" + Z, "C:\\Prog\\\x95", true},
+    // COMMAND.COM reads the script in the OEM code page, 437 beside 1252: there
+    // 0xE9 is no e acute and 0x80 no euro sign, so the lines would name other files.
+    {"1252: a byte from 0x80 up", "C:\\Prog\\Caf\xE9" + Z, "C:\\Prog\\Caf\xE9", false},
+    {"1252: the byte 0x80", "C:\\Prog\\\x80" + Z, "C:\\Prog\\\x80", false},
+    {"1252: the same bytes, one character each", "C:\\Prog\\\x95\x5C" + Z, "C:\\Prog\\\x95", false},
     {"1252: 0x7C is a pipe", "C:\\Prog\\\x83\x7C" + Z, "C:\\Prog\\\x83\x7C", false},
 };
 
-TEST(InstallFolder, IsReadCutAndUsedSafely)
+class InstallFolder : public testing::TestWithParam<PathCase> {};
+
+TEST_P(InstallFolder, IsReadCutAndUsedSafely)
 {
-    for (const PathCase &c : kPaths) {
-        RunWithPath(c.bytes, c.folder.empty() ? "C:\\Prog\\X" : c.folder, c.codePage);
-        const std::string bat = c.folder + "\\delfile.bat";
-        std::vector<std::string> deletes;
-        if (!c.folder.empty())
-            for (const char *name : {"\\uninst.isu", "\\Readme.txt"})
-                deletes.push_back("DeleteFileA(\"" + sim::Escape(c.folder + name) + "\") = 0");
-        std::vector<std::string> got = sim::CallsNamed("DeleteFileA");
-        got.erase(got.begin(), got.begin() + 6);  // the driver and setup files
-        EXPECT_EQ(deletes, got) << c.what;
-        EXPECT_EQ(c.script, sim::FileExists(bat)) << c.what;
-        EXPECT_EQ(c.script, sim::ValueExists(kRunOnce, "kvudel")) << c.what;
-        if (c.script) {
-            EXPECT_EQ(std::vector<std::string>{"CreateFileA(\"" + sim::Escape(bat) + "\", 0x40000000, 3, NULL, 2, 0x80) = 0x100"},
-                      sim::CallsNamed("CreateFileA")) << c.what;
-            EXPECT_EQ(fixture::ScriptFor(c.folder), sim::FileBytes(bat)) << c.what;
-            EXPECT_EQ(RunOnceBytes(c.folder), sim::ValueBytes(kRunOnce, "kvudel")) << c.what;
-        } else {
-            EXPECT_TRUE(sim::CallsNamed("CreateFileA").empty()) << c.what;
-            EXPECT_TRUE(sim::CallsNamed("RegCreateKeyExA").empty()) << c.what;
-        }
-        EXPECT_FALSE(sim::KeyExists(kAppPaths)) << c.what;
-        EXPECT_EQ(0, sim::OpenKeyCount()) << c.what;
+    const PathCase &c = GetParam();
+    RunWithPath(c.bytes, c.folder.empty() ? "C:\\Prog\\X" : c.folder, c.codePage);
+    const std::string bat = c.folder + "\\delfile.bat";
+    std::vector<std::string> deletes;
+    if (!c.folder.empty())
+        for (const char *name : {"\\uninst.isu", "\\Readme.txt"})
+            deletes.push_back("DeleteFileA(\"" + sim::Escape(c.folder + name) + "\") = 0");
+    std::vector<std::string> got = sim::CallsNamed("DeleteFileA");
+    got.erase(got.begin(), got.begin() + 6);  // the driver and setup files
+    EXPECT_EQ(deletes, got);
+    EXPECT_EQ(c.script, sim::FileExists(bat));
+    EXPECT_EQ(c.script, sim::ValueExists(kRunOnce, "kvudel"));
+    if (c.script) {
+        EXPECT_EQ(std::vector<std::string>{"CreateFileA(\"" + sim::Escape(bat) + "\", 0x40000000, 3, NULL, 2, 0x80) = 0x100"},
+                  sim::CallsNamed("CreateFileA"));
+        EXPECT_EQ(fixture::ScriptFor(c.folder), sim::FileBytes(bat));
+        EXPECT_EQ(RunOnceBytes(c.folder), sim::ValueBytes(kRunOnce, "kvudel"));
+    } else {
+        EXPECT_TRUE(sim::CallsNamed("CreateFileA").empty());
+        EXPECT_TRUE(sim::CallsNamed("RegCreateKeyExA").empty());
     }
+    EXPECT_FALSE(sim::KeyExists(kAppPaths));
+    EXPECT_EQ(0, sim::OpenKeyCount());
 }
+
+INSTANTIATE_TEST_SUITE_P(Paths, InstallFolder, testing::ValuesIn(kPaths),
+                         [](const testing::TestParamInfo<PathCase> &row) { return fixture::CaseName(row.param.what); });
 
 TEST(InstallFolder, ValuesThatDoNotFitTheBufferAreNotRead)
 {
@@ -225,6 +245,7 @@ TEST(SelfDeletion, AScriptThatIsNotWrittenWholeIsRemovedAndNotScheduled)
 {
     // The script is five writes: each line's text, and the two line ends.
     std::vector<ScriptFault> faults = {{"CreateFileA", 1, ERROR_ACCESS_DENIED},
+                                       {"FlushFileBuffers", 1, ERROR_ACCESS_DENIED},
                                        {"CloseHandle", 1, ERROR_ACCESS_DENIED}};
     for (int write = 1; write <= 5; ++write)
         for (LONG error : {ERROR_ACCESS_DENIED, ERROR_DISK_FULL}) faults.push_back({"WriteFile", write, error});

@@ -100,10 +100,14 @@ TEST(FaultInjection, NoSingleFailureOrFailingKindDoesHarm)
     RecordProperty("fault_injection_runs", runs);
 }
 
-// The power goes at each call of a silent run in turn; Windows starts again and
-// the user runs the uninstaller once more. That run must end where one
-// uninterrupted run ends: nothing of it missing, and nothing more but what a
-// second run leaves anyway, the first run's script and RunOnce value.
+// The power goes at each call of a silent run in turn, with what Windows 9x
+// had not committed lost: the bytes of every file written since its last
+// flush, and the registry's changes since 9x last wrote it out, at any call
+// before the cut (sim::CutPowerAt). Windows starts again: no RunOnce value may
+// name a script that is not whole and readable as written. Then the user runs
+// the uninstaller once more. That run must end where one uninterrupted run
+// ends: nothing of it missing, and nothing more but what a second run leaves
+// anyway, the first run's script and RunOnce value.
 TEST(FaultInjection, ARunCutShortAtAnyCallThenRunAgainEndsAsOneWholeRun)
 {
     auto run = [] { return fixture::RunUninstaller("/M"); };
@@ -115,23 +119,31 @@ TEST(FaultInjection, ARunCutShortAtAnyCallThenRunAgainEndsAsOneWholeRun)
     const std::vector<std::string> whole = sim::Dump();
     const int positions = sim::FailableCallCount();
     ASSERT_GT(positions, 50);
-    int exact = 0;
-    for (int position = 1; position <= positions; ++position) {
-        fixture::InstallProduct();
-        sim::CutPowerAt(position);
-        EXPECT_THROW(run(), sim::PowerCut) << position;
-        sim::StartProcess();
-        EXPECT_EQ(0, run()) << position;
-        EXPECT_EQ(0, sim::OpenKeyCount()) << position;
-        const std::vector<std::string> after = sim::Dump();
-        EXPECT_EQ(std::vector<std::string>(), fixture::Removed(whole, after)) << "power cut at call " << position;
-        for (const std::string &extra : fixture::Added(whole, after))
-            EXPECT_TRUE(leftOverByAFirstRun(extra)) << "power cut at call " << position << ": " << extra;
-        exact += after == whole;
-    }
-    std::printf("power cuts: %d call positions, each then run again: %d end as one whole run does\n",
-                positions, exact);
-    RecordProperty("power_cut_positions", positions);
+    int cuts = 0, exact = 0;
+    for (int position = 1; position <= positions; ++position)
+        for (int committed = 1; committed <= position; ++committed) {
+            const std::string what = "power cut at call " + std::to_string(position) +
+                                     ", the registry as before call " + std::to_string(committed);
+            fixture::InstallProduct();
+            const fixture::Scope scope = fixture::ScopeNow();
+            sim::CutPowerAt(position, committed);
+            EXPECT_THROW(run(), sim::PowerCut) << what;
+            EXPECT_EQ(std::vector<std::string>(), fixture::ScheduleProblems(scope)) << what;
+            sim::StartProcess();
+            EXPECT_EQ(0, run()) << what;
+            EXPECT_EQ(0, sim::OpenKeyCount()) << what;
+            EXPECT_EQ(std::vector<std::string>(), fixture::ScheduleProblems(scope)) << what;
+            const std::vector<std::string> after = sim::Dump();
+            EXPECT_EQ(std::vector<std::string>(), fixture::Removed(whole, after)) << what;
+            for (const std::string &extra : fixture::Added(whole, after))
+                EXPECT_TRUE(leftOverByAFirstRun(extra)) << what << ": " << extra;
+            exact += after == whole;
+            ++cuts;
+        }
+    std::printf("power cuts: %d call positions, %d cuts with the registry as at each call before them, "
+                "each then run again: %d end as one whole run does\n",
+                positions, cuts, exact);
+    RecordProperty("power_cuts", cuts);
 }
 
 }  // namespace

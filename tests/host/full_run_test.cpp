@@ -55,6 +55,7 @@ const std::vector<std::string> kGoldenRun = {
     R"(WriteFile(0x100, "del \"C:\Program Files\KOVRA\Picaro 2400R\zovovar.exe\">nul", 57) = 1 [57])",
     R"(WriteFile(0x100, "\r\n", 2) = 1 [2])",
     R"(WriteFile(0x100, "del \"C:\Program Files\KOVRA\Picaro 2400R\delfile.bat\">nul", 57) = 1 [57])",
+    R"(FlushFileBuffers(0x100) = 1)",
     R"(CloseHandle(0x100) = 1)",
     R"(RegCreateKeyExA(HKLM, "\Software\Microsoft\Windows\CurrentVersion\RunOnce", 0, NULL, 0, 0xF003F, NULL) = 0 -> hkey2)",
     R"(RegSetValueExA(hkey2, "kvudel", 0, REG_SZ, "command.com /c \"C:\Program Files\KOVRA\Picaro 2400R\delfile.bat\"" + 196 zeros, 260) = 0)",

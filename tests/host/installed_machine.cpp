@@ -5,6 +5,8 @@
 #include <cstring>
 #include <map>
 
+#include "next_start.h"
+
 namespace fixture {
 
 const char kStartMenuFolder[] = "C:\\WINDOWS\\Start Menu\\Programs\\KOVRA Camera\\Picaro 2400R";
@@ -129,6 +131,15 @@ std::string ScriptFor(const std::string &folder)
     return "@echo off\r\ndel \"" + f + "\\zovovar.exe\">nul\r\ndel \"" + f + "\\delfile.bat\">nul";
 }
 
+std::string CaseName(const std::string &what)
+{
+    std::string name;
+    for (const char c : what)
+        if (std::isalnum(static_cast<unsigned char>(c))) name += c;
+        else if (name.empty() || name.back() != '_') name += '_';
+    return name;
+}
+
 static bool StartsWith(const std::string &s, const std::string &prefix)
 {
     return s.compare(0, prefix.size(), prefix) == 0;
@@ -219,6 +230,42 @@ static std::string FirstArgument(const std::string &call)
                : call.substr(open + 1, close - open - 1);
 }
 
+// Why COMMAND.COM would not run the script as written, "" when it would: a
+// line or the command's tail that it cuts, or a byte that it reads as another
+// character in the OEM code page.
+static std::string MisreadByCommandCom(const std::string &script, const std::string &command)
+{
+    size_t from = 0;
+    for (size_t end; from <= script.size(); from = end + 2) {
+        end = std::min(script.find("\r\n", from), script.size());
+        if (end - from > NEXT_START_BATCH_LINE_BYTES) return "a script line of " + std::to_string(end - from) + " bytes";
+    }
+    const size_t tail = command.size() - std::strlen("command.com");
+    if (tail > NEXT_START_COMMAND_TAIL_BYTES) return "a command tail of " + std::to_string(tail) + " bytes";
+    if (GetOEMCP() != GetACP())
+        for (const char c : command)
+            if (static_cast<unsigned char>(c) >= 0x80) return "a byte that code page " + std::to_string(GetOEMCP()) + " reads as another";
+    return "";
+}
+
+std::vector<std::string> ScheduleProblems(const Scope &scope)
+{
+    if (!sim::ValueExists(kRunOnceKey, "kvudel")) return {};
+    const std::string text = sim::ValueBytes(kRunOnceKey, "kvudel").c_str();
+    const std::string start = "command.com /c \"", end = "\\delfile.bat\"";
+    if (!StartsWith(text, start) || text.size() < start.size() + end.size() ||
+        text.compare(text.size() - end.size(), end.size(), end) != 0)
+        return {"RunOnce value of another form: " + text};
+    const std::string folder = text.substr(start.size(), text.size() - start.size() - end.size());
+    const std::string script = folder + "\\delfile.bat";
+    if (!AllowedPaths(scope, "CreateFileA").count(script) || !sim::FileExists(script) ||
+        sim::FileBytes(script) != ScriptFor(folder))
+        return {"RunOnce value without its whole script: " + text};
+    const std::string misread = MisreadByCommandCom(sim::FileBytes(script), text);
+    if (!misread.empty()) return {"RunOnce value that COMMAND.COM would misread (" + misread + "): " + text};
+    return {};
+}
+
 std::vector<std::string> Violations(const std::vector<std::string> &before,
                                     const std::vector<std::string> &after,
                                     const std::vector<std::string> &calls, const Scope &scope)
@@ -240,19 +287,7 @@ std::vector<std::string> Violations(const std::vector<std::string> &before,
         if (!script && !runOnce) bad.push_back("added: " + line);
     }
 
-    if (sim::ValueExists(kRunOnceKey, "kvudel")) {
-        std::string text = sim::ValueBytes(kRunOnceKey, "kvudel").c_str();
-        const std::string start = "command.com /c \"", end = "\\delfile.bat\"";
-        if (!StartsWith(text, start) || text.size() < start.size() + end.size() ||
-            text.compare(text.size() - end.size(), end.size(), end) != 0) {
-            bad.push_back("RunOnce value of another form: " + text);
-        } else {
-            std::string folder = text.substr(start.size(), text.size() - start.size() - end.size());
-            if (!scripts.count(folder + "\\delfile.bat") || !sim::FileExists(folder + "\\delfile.bat") ||
-                sim::FileBytes(folder + "\\delfile.bat") != ScriptFor(folder))
-                bad.push_back("RunOnce value without its whole script: " + text);
-        }
-    }
+    for (const std::string &problem : ScheduleProblems(scope)) bad.push_back(problem);
 
     const char *const fileCalls[] = {"DeleteFileA", "CreateFileA", "RemoveDirectoryA"};
     std::map<std::string, std::set<std::string>> allowed;

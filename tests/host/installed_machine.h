@@ -51,15 +51,26 @@ Scope ScopeNow();
 // whole names in the folders the scope names (the install folder is "Path"
 // without one trailing backslash character, and neither it nor the Start-menu
 // folder may be empty or backslashes only), writes only its script there and
-// the RunOnce value for it, never leaves that value without the whole script,
+// the RunOnce value for it, leaves no problem ScheduleProblems sees,
 // closes every key it opened exactly once, and never opens a key that it
 // holds open already (on Windows 9x the two handles would be one).
 std::vector<std::string> Violations(const std::vector<std::string> &before,
                                     const std::vector<std::string> &after,
                                     const std::vector<std::string> &calls, const Scope &scope);
 
+// What is wrong with the RunOnce value as the machine holds it now, if there
+// is one: it must name the whole script of a folder the scope allows, which
+// COMMAND.COM runs as written (no line or tail that it cuts, nothing that it
+// reads as other characters in the OEM code page). Violations holds a run to
+// it; a power cut must leave it empty too.
+std::vector<std::string> ScheduleProblems(const Scope &scope);
+
 // The bytes of the self-deletion script for an install folder.
 std::string ScriptFor(const std::string &folder);
+
+// A table row's description as the name of its test case: letters and digits
+// kept, every other run of bytes one underscore.
+std::string CaseName(const std::string &what);
 
 }  // namespace fixture
 

@@ -36,7 +36,7 @@ STRINGS = {
 }
 problems = []
 # Imports that ask and change nothing; the simulator answers them unrecorded.
-UNRECORDED = {"IsDBCSLeadByte"}
+UNRECORDED = {"IsDBCSLeadByte", "GetACP", "GetOEMCP"}
 # Pentium (cpuid, rdtsc, cmpxchg8b, rdmsr, wrmsr), Pentium Pro (cmov, fcmov,
 # fcomi, fucomi, sysenter, rdpmc, ud2), MMX and SSE (any mm or xmm register).
 BEYOND_486 = re.compile(r"\t(cpuid|rdtsc|cmpxchg8b|rdmsr|wrmsr|cmov\w*|fcmov\w*|fu?comip?"
