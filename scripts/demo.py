@@ -149,7 +149,8 @@ def demonstrate(args):
     print("  (%d bytes, CR LF line ends, none after the last line)" % len(script))
 
     heading("Next start of Windows")
-    winelab.next_start(lab)
+    for line in winelab.next_start(lab):  # COMMAND.COM as Windows 9x has it
+        print("  command.com  %s" % line)
     for path in (winelab.UNINSTALLER, winelab.SCRIPT):
         print("  %-7s  %s" % ("kept" if lab.exists(path) else "removed", path))
     left = any("kvudel" in line for line in lab.registry())
