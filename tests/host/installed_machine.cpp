@@ -233,17 +233,16 @@ static std::string FirstArgument(const std::string &call)
 // Why COMMAND.COM would not run the script as written, "" when it would: a
 // line or the command's tail that it cuts, or a byte that it reads as another
 // character in the OEM code page.
-static std::string MisreadByCommandCom(const std::string &script, const std::string &command)
+static std::string MisreadByCommandCom(const std::string &script, const std::string &tail)
 {
     size_t from = 0;
     for (size_t end; from <= script.size(); from = end + 2) {
         end = std::min(script.find("\r\n", from), script.size());
         if (end - from > NEXT_START_BATCH_LINE_BYTES) return "a script line of " + std::to_string(end - from) + " bytes";
     }
-    const size_t tail = command.size() - std::strlen("command.com");
-    if (tail > NEXT_START_COMMAND_TAIL_BYTES) return "a command tail of " + std::to_string(tail) + " bytes";
+    if (tail.size() > NEXT_START_COMMAND_TAIL_BYTES) return "a command tail of " + std::to_string(tail.size()) + " bytes";
     if (GetOEMCP() != GetACP())
-        for (const char c : command)
+        for (const char c : tail)
             if (static_cast<unsigned char>(c) >= 0x80) return "a byte that code page " + std::to_string(GetOEMCP()) + " reads as another";
     return "";
 }
@@ -252,7 +251,7 @@ std::vector<std::string> ScheduleProblems(const Scope &scope)
 {
     if (!sim::ValueExists(kRunOnceKey, "kvudel")) return {};
     const std::string text = sim::ValueBytes(kRunOnceKey, "kvudel").c_str();
-    const std::string start = "command.com /c \"", end = "\\delfile.bat\"";
+    const std::string interpreter = "command.com", start = interpreter + " /c \"", end = "\\delfile.bat\"";
     if (!StartsWith(text, start) || text.size() < start.size() + end.size() ||
         text.compare(text.size() - end.size(), end.size(), end) != 0)
         return {"RunOnce value of another form: " + text};
@@ -261,7 +260,7 @@ std::vector<std::string> ScheduleProblems(const Scope &scope)
     if (!AllowedPaths(scope, "CreateFileA").count(script) || !sim::FileExists(script) ||
         sim::FileBytes(script) != ScriptFor(folder))
         return {"RunOnce value without its whole script: " + text};
-    const std::string misread = MisreadByCommandCom(sim::FileBytes(script), text);
+    const std::string misread = MisreadByCommandCom(sim::FileBytes(script), text.substr(interpreter.size()));
     if (!misread.empty()) return {"RunOnce value that COMMAND.COM would misread (" + misread + "): " + text};
     return {};
 }
