@@ -192,11 +192,10 @@ class Worker:
     def tests(self, kind, timeout):
         """'passed', 'failed', 'hung-failed' or 'hung', and the last lines of
         the run that did not pass."""
-        tests = os.path.join(self.builds[kind], "tests")
-        corpus = os.path.join(self.tree, "tests", "fuzz", "corpus")
-        runs = [[os.path.join(tests, "host_tests"), "--gtest_brief=1"],
-                [os.path.join(tests, "fuzz_removal"), os.path.join(corpus, "removal")],
-                [os.path.join(tests, "fuzz_command_line"), os.path.join(corpus, "command_line")]]
+        # The host cases and the corpora, each under its own CTest timeout: a
+        # case that hangs fails by itself.
+        runs = [["ctest", "--test-dir", self.builds[kind], "-L", "host", "--stop-on-failure",
+                 "--output-on-failure"]]
         deadline = time.time() + timeout
         for cmd in runs:
             with tempfile.TemporaryFile() as out:
@@ -209,7 +208,7 @@ class Worker:
                     code = None
                 out.seek(0)
                 text = out.read()
-            detail = "%s:\n%s" % (os.path.basename(cmd[0]), text.decode(errors="replace")[-2000:])
+            detail = text.decode(errors="replace")[-2000:]
             if code is None:
                 return ("hung-failed" if re.search(rb"Failure|FAILED|ERROR|runtime error", text) else "hung"), detail
             if code != 0:

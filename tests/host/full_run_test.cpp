@@ -2,33 +2,10 @@
 // in order with its arguments, and the machine afterwards.
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <unistd.h>
-
 #include "app.h"
 #include "installed_machine.h"
 
 namespace {
-
-// A hang is a failure of the test it happens in, not a run that never ends:
-// any test of this program still running after 20 s ends it, failing.
-void Hung(int)
-{
-    static const char said[] = "Failure: a test did not end within 20 s (the program hangs)\n";
-    (void)!write(2, said, sizeof said - 1);
-    _exit(1);
-}
-
-struct Watchdog : testing::EmptyTestEventListener {
-    void OnTestStart(const testing::TestInfo &) override { alarm(20); }
-    void OnTestEnd(const testing::TestInfo &) override { alarm(0); }
-};
-
-const bool kWatching = [] {
-    std::signal(SIGALRM, Hung);
-    testing::UnitTest::GetInstance()->listeners().Append(new Watchdog);
-    return true;
-}();
 
 // The calls zovovar.exe makes, each an import of its (the platform-fit test
 // holds every recorded name against the built exe's import table).
