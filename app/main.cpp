@@ -12,5 +12,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR tail, int)
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
-    return (int)msg.wParam;
+    return (int)msg.wParam;  // 0 whatever happened (docs/kept_on_purpose.md)
 }

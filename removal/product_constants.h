@@ -29,7 +29,8 @@ static const char kScriptDelStart[] = "del \"";
 static const char kScriptUninstaller[] = "\\zovovar.exe";
 static const char kScriptLine2End[] = "\">nul\n";
 static const char kScriptLine3End[] = "\">nul";
-// The one key path with a leading backslash; Windows 9x reads it as without.
+// The one key path with a leading backslash; Windows 9x reads it as without
+// (docs/kept_on_purpose.md).
 static const char kRunOnceKey[] = "\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 static const char kRunOnceValue[] = "kvudel";
 static const char kInterpreter[] = "command.com";  // the RunOnce command: these three

@@ -14,6 +14,7 @@ void RemoveDeviceRegistration()
         return;
     char id[128];
     char esdiKey[MAX_PATH];
+    // The service key's ID is taken at its word (docs/kept_on_purpose.md).
     // An identifier of backslashes only (or none) would name the ESDI branch
     // itself, and deleting that would take every ESDI device with it.
     if (ReadTextValue(service, kServiceIdValue, id, sizeof id) && IsWholeName(id) &&

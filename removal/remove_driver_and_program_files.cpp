@@ -76,7 +76,9 @@ static void ScheduleSelfDeletion(const char *folder)
     char escaped[MAX_PATH];
     char line2[MAX_PATH];
     char line3[MAX_PATH];
-    char command[MAX_PATH] = {0};  // stored whole, so the bytes after the text are zeros
+    // Stored whole, 260 bytes, so the bytes after the text are zeros
+    // (docs/kept_on_purpose.md).
+    char command[MAX_PATH] = {0};
     if (!SafeForCommands(folder) || !JoinText(script, sizeof script, folder, kScriptName) ||
         !EscapePercents(escaped, sizeof escaped, folder) ||
         !ComposeDelLine(line2, escaped, kScriptUninstaller, kScriptLine2End) ||
@@ -114,6 +116,7 @@ void RemoveDriverAndProgramFiles(int keepSelf)
         RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, KEY_READ, &appPaths) != ERROR_SUCCESS)
         return;
 
+    // The installer's record of the folder, taken at its word (docs/kept_on_purpose.md).
     char folder[MAX_PATH];
     const DWORD count = ReadTextValue(appPaths, kPathValue, folder, sizeof folder);
     // One trailing backslash goes, judged by the byte count the read reported (a

@@ -8,6 +8,8 @@ void RemoveProductRegistration()
     char subKey[128];
     if (JoinText(subKey, sizeof subKey, kUninstallListPrefix, kProductName))
         RemoveKeyIfPresent(subKey);
+    // The version key is the product key's name with the version run on, no
+    // separator: the installer's own (docs/kept_on_purpose.md).
     if (JoinText(subKey, sizeof subKey, kProductKey, kVersionText)) RemoveKeyIfPresent(subKey);
     if (JoinText(subKey, sizeof subKey, kMakerKey, kProductName)) RemoveKeyIfPresent(subKey);
 }

@@ -12,7 +12,8 @@ static void RemoveFolder(const char *folder)
     _rmdir(folder);
 
     // The last backslash character after the first character; the parent is
-    // what precedes it, and its name must end in whole characters.
+    // what precedes it, and its name must end in whole characters: a test of
+    // its ending, not of its whole name (docs/kept_on_purpose.md).
     unsigned parentLength = 0;
     for (const char *c = NextChar(folder); *c; c = NextChar(c))
         if (*c == '\\') parentLength = (unsigned)(c - folder);
