@@ -33,7 +33,7 @@ int main(int argc, char **argv)
         sim::QueueMessage(WM_NULL);
         fixture::RunUninstaller("");
         std::set<std::string> names;
-        for (const std::string &call : sim::Calls()) names.insert(call.substr(0, call.find('(')));
+        for (const sim::Call &call : sim::Calls()) names.insert(call.name);
         for (const std::string &name : names) std::printf("%s\n", name.c_str());
         return 0;
     }

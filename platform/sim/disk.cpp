@@ -142,8 +142,7 @@ UINT CopyDirectory(const std::string &dir, const char *name, LPSTR buffer, UINT 
         std::memcpy(buffer, dir.c_str(), dir.size() + 1);
         result = (UINT)dir.size();
     }
-    Record(std::string(name) + "(" + std::to_string(size) + ") = " + std::to_string(result) +
-           (result && result < size ? " " + Quote(buffer) : ""));
+    Record(name, {std::to_string(size)}, std::to_string(result), result && result < size ? Quote(buffer) : "");
     return result;
 }
 
@@ -169,7 +168,7 @@ BOOL DeleteFileA(LPCSTR path)
         Forget(p);
         m.uncommitted.erase(p);
     }
-    Record("DeleteFileA(" + Quote(path) + ") = " + std::to_string(ok));
+    Record("DeleteFileA", {Quote(path)}, std::to_string(ok), "", path ? path : "");
     return ok;
 }
 
@@ -179,7 +178,7 @@ BOOL RemoveDirectoryA(LPCSTR path)
     const std::string p = FilePath(path);
     const BOOL ok = !err && m.directories.count(p) && DirectoryEmpty(p);
     if (ok) m.directories.erase(p);
-    Record("RemoveDirectoryA(" + Quote(path) + ") = " + std::to_string(ok));
+    Record("RemoveDirectoryA", {Quote(path)}, std::to_string(ok), "", path ? path : "");
     return ok;
 }
 
@@ -188,8 +187,7 @@ BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES security)
     const std::string p = FilePath(path);
     const BOOL ok = p.size() > 3 && ParentExists(p) && !m.directories.count(p) && !m.files.count(p);
     if (ok) m.directories[p] = StoredName(NormalPath(path));
-    Record("CreateDirectoryA(" + Quote(path) + ", " + (security ? "security" : "NULL") + ") = " +
-           std::to_string(ok));
+    Record("CreateDirectoryA", {Quote(path), security ? "security" : "NULL"}, std::to_string(ok), "", path ? path : "");
     return ok;
 }
 
@@ -210,9 +208,10 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
         m.openFiles[id] = p;
         h = reinterpret_cast<HANDLE>(id);
     }
-    Record("CreateFileA(" + Quote(path) + ", " + Hex(access) + ", " + std::to_string(share) + ", " +
-           (security ? "security" : "NULL") + ", " + std::to_string(disposition) + ", " +
-           Hex(flags) + ") = " + (h == INVALID_HANDLE_VALUE ? "INVALID" : Hex((uint32_t)(uintptr_t)h)));
+    Record("CreateFileA",
+            {Quote(path), Hex(access), std::to_string(share), security ? "security" : "NULL",
+             std::to_string(disposition), Hex(flags)},
+            h == INVALID_HANDLE_VALUE ? "INVALID" : Hex((uint32_t)(uintptr_t)h), "", path ? path : "");
     return h;
 }
 
@@ -229,9 +228,10 @@ BOOL WriteFile(HANDLE file, LPCVOID data, DWORD count, LPDWORD written, LPOVERLA
         if (!err) m.writeLimit -= n;
     }
     if (written) *written = n;
-    Record("WriteFile(" + Hex((uint32_t)(uintptr_t)file) + ", " +
-           QuoteBytes(std::string(static_cast<const char *>(data), count)) + ", " + std::to_string(count) +
-           ") = " + std::to_string(ok) + " [" + std::to_string(n) + "]");
+    Record("WriteFile",
+            {Hex((uint32_t)(uintptr_t)file), QuoteBytes(std::string(static_cast<const char *>(data), count)),
+             std::to_string(count)},
+            std::to_string(ok), "[" + std::to_string(n) + "]");
     return ok;
 }
 
@@ -241,7 +241,7 @@ BOOL FlushFileBuffers(HANDLE file)
     auto it = m.openFiles.find((uintptr_t)file);
     const BOOL ok = !err && it != m.openFiles.end();
     if (ok) m.uncommitted.erase(it->second);
-    Record("FlushFileBuffers(" + Hex((uint32_t)(uintptr_t)file) + ") = " + std::to_string(ok));
+    Record("FlushFileBuffers", {Hex((uint32_t)(uintptr_t)file)}, std::to_string(ok));
     return ok;
 }
 
@@ -250,7 +250,7 @@ BOOL CloseHandle(HANDLE handle)
     const LONG err = Injected("CloseHandle");
     const bool open = m.openFiles.erase((uintptr_t)handle) != 0;  // closed even when reported failing
     const BOOL ok = open && !err;
-    Record("CloseHandle(" + Hex((uint32_t)(uintptr_t)handle) + ") = " + std::to_string(ok));
+    Record("CloseHandle", {Hex((uint32_t)(uintptr_t)handle)}, std::to_string(ok));
     return ok;
 }
 

@@ -140,7 +140,18 @@ std::string Hex(uint32_t v)
     return buf;
 }
 
-void Record(const std::string &line) { m.calls.push_back(line); }
+void Record(const char *name, const std::vector<std::string> &arguments, const std::string &result,
+            const std::string &output, const std::string &target, const std::string &opened)
+{
+    sim::Call call;
+    call.name = name;
+    call.arguments = arguments;
+    call.result = result;
+    call.output = output;
+    call.target = target;
+    call.opened = opened;
+    m.calls.push_back(call);
+}
 
 namespace {
 
@@ -234,7 +245,26 @@ std::vector<std::string> Dump()
     return out;
 }
 
-const std::vector<std::string> &Calls() { return m.calls; }
+std::string Line(const Call &call)
+{
+    std::string line = call.name + "(";
+    for (size_t i = 0; i < call.arguments.size(); ++i) line += (i ? ", " : "") + call.arguments[i];
+    line += ")";
+    if (!call.result.empty()) line += " = " + call.result;
+    if (!call.opened.empty()) line += " -> " + call.opened;
+    if (!call.output.empty()) line += " " + call.output;
+    return line;
+}
+
+const std::vector<Call> &Calls() { return m.calls; }
+
+std::vector<std::string> CallLines()
+{
+    std::vector<std::string> out;
+    // cppcheck-suppress useStlAlgorithm ; a loop of one line reads plainer than a transform
+    for (const Call &c : m.calls) out.push_back(Line(c));
+    return out;
+}
 
 std::string Escape(const std::string &bytes)
 {
@@ -245,8 +275,8 @@ std::string Escape(const std::string &bytes)
 std::vector<std::string> CallsNamed(const std::string &name)
 {
     std::vector<std::string> out;
-    for (auto &c : m.calls)
-        if (c.compare(0, name.size() + 1, name + "(") == 0) out.push_back(c);
+    for (const Call &c : m.calls)
+        if (c.name == name) out.push_back(Line(c));
     return out;
 }
 

@@ -50,7 +50,7 @@ struct Machine {
     std::set<std::string> classes;  // registered window classes, by upper-case name
     bool quitPosted = false;
     int quitCode = 0;
-    std::vector<std::string> calls;
+    std::vector<sim::Call> calls;
     int failable = 0;
     int failPosition = 0;
     int cutPosition = 0;
@@ -78,7 +78,9 @@ std::string Upper(std::string s);
 std::string QuoteBytes(const std::string &bytes);
 std::string Quote(const char *s);
 std::string Hex(uint32_t v);
-void Record(const std::string &line);
+// Records a call: see sim::Call.
+void Record(const char *name, const std::vector<std::string> &arguments, const std::string &result = "",
+            const std::string &output = "", const std::string &target = "", const std::string &opened = "");
 // Counts a failable call and says whether it is to fail, and with what error.
 LONG Injected(const char *name);
 // Whether path lies below parent (both upper case, backslash-separated).

@@ -129,14 +129,14 @@ LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY 
     std::string got;
     if (!err) {
         *result = NewHandle(path);
-        got = " -> " + KeyName(*result);
+        got = KeyName(*result);
     } else if (result && m.nt) {
         // NT sets the handle to NULL; what 9x leaves there is not on record,
         // so it is left as it was.
         *result = nullptr;
     }
-    Record("RegOpenKeyExA(" + KeyName(key) + ", " + Quote(subKey) + ", " + std::to_string(options) +
-           ", " + Hex(access) + ") = " + std::to_string(err) + got);
+    Record("RegOpenKeyExA", {KeyName(key), Quote(subKey), std::to_string(options), Hex(access)},
+            std::to_string(err), "", subKey ? subKey : "", got);
     return err;
 }
 
@@ -180,9 +180,8 @@ LONG RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPB
         }
         if (size) *size = overstated ? std::max((DWORD)v->bytes.size(), offered + 1) : (DWORD)v->bytes.size();
     }
-    Record("RegQueryValueExA(" + KeyName(key) + ", " + Quote(name) + ", " +
-           std::to_string(offered) + ") = " + std::to_string(err) +
-           (err ? "" : " [" + std::to_string(*size) + "]"));
+    Record("RegQueryValueExA", {KeyName(key), Quote(name), std::to_string(offered)}, std::to_string(err),
+            err ? "" : "[" + std::to_string(*size) + "]");
     return err;
 }
 
@@ -202,12 +201,12 @@ LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR cls, DWORD o
         CreateKeyPath(written);
         *result = NewHandle(path);
         if (disposition) *disposition = existed ? 2 : 1;
-        got = " -> " + KeyName(*result);
+        got = KeyName(*result);
     }  // what a failure leaves in the handle is not on record: it is left as it was
-    Record("RegCreateKeyExA(" + KeyName(key) + ", " + Quote(subKey) + ", " +
-           std::to_string(reserved) + ", " + Quote(cls) + ", " + std::to_string(options) + ", " +
-           Hex(access) + ", " + (security ? "security" : "NULL") + ") = " + std::to_string(err) +
-           got);
+    Record("RegCreateKeyExA",
+            {KeyName(key), Quote(subKey), std::to_string(reserved), Quote(cls), std::to_string(options),
+             Hex(access), security ? "security" : "NULL"},
+            std::to_string(err), "", subKey ? subKey : "", got);
     return err;
 }
 
@@ -233,10 +232,10 @@ LONG RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYT
         v.type = type;
         v.bytes.assign(text ? text : "", text ? stored : 0);
     }
-    Record("RegSetValueExA(" + KeyName(key) + ", " + Quote(name) + ", " +
-           std::to_string(reserved) + ", " + (type == REG_SZ ? "REG_SZ" : std::to_string(type)) +
-           ", " + DataArgument(data, size) + ", " + std::to_string(size) + ") = " +
-           std::to_string(err));
+    Record("RegSetValueExA",
+            {KeyName(key), Quote(name), std::to_string(reserved), type == REG_SZ ? "REG_SZ" : std::to_string(type),
+             DataArgument(data, size), std::to_string(size)},
+            std::to_string(err));
     return err;
 }
 
@@ -250,7 +249,7 @@ LONG RegCloseKey(HKEY key)
         m.openKeys.erase(reinterpret_cast<uintptr_t>(key));
         m.deletedKeys.erase(reinterpret_cast<uintptr_t>(key));
     }
-    Record("RegCloseKey(" + KeyName(key) + ") = " + std::to_string(err));
+    Record("RegCloseKey", {KeyName(key)}, std::to_string(err));
     return err;
 }
 
@@ -270,7 +269,7 @@ LONG RegDeleteKeyA(HKEY key, LPCSTR subKey)
         for (auto &open : m.openKeys)
             if (open.second == path || IsBelow(open.second, path)) m.deletedKeys.insert(open.first);
     }
-    Record("RegDeleteKeyA(" + KeyName(key) + ", " + Quote(subKey) + ") = " + std::to_string(err));
+    Record("RegDeleteKeyA", {KeyName(key), Quote(subKey)}, std::to_string(err), "", subKey ? subKey : "");
     return err;
 }
 

@@ -9,7 +9,7 @@ using namespace simulated;
 
 LPSTR GetCommandLineA()
 {
-    Record("GetCommandLineA()");
+    Record("GetCommandLineA", {});
     return &m.commandLine[0];
 }
 
@@ -17,13 +17,13 @@ HINSTANCE GetModuleHandleA(LPCSTR name)
 {
     // The program's own image is its only module here.
     const uint32_t base = name ? 0 : 0x400000;
-    Record("GetModuleHandleA(" + Quote(name) + ") = " + Hex(base));
+    Record("GetModuleHandleA", {Quote(name)}, Hex(base));
     return reinterpret_cast<HINSTANCE>(uintptr_t{base});
 }
 
 void ExitProcess(UINT code)
 {
-    Record("ExitProcess(" + std::to_string(code) + ")");
+    Record("ExitProcess", {std::to_string(code)});
     throw sim::ProcessExit{code};
 }
 
@@ -36,8 +36,7 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
         answer = m.answers.front();
         m.answers.pop_front();
     }
-    Record(std::string("MessageBoxA(") + (owner ? "hwnd" : "NULL") + ", " + Quote(text) + ", " +
-           Quote(caption) + ", " + Hex(type) + ") = " + std::to_string(answer));
+    Record("MessageBoxA", {owner ? "hwnd" : "NULL", Quote(text), Quote(caption), Hex(type)}, std::to_string(answer));
     return answer;
 }
 
@@ -45,42 +44,39 @@ ATOM RegisterClassExA(const WNDCLASSEXA *cls)
 {
     // A class name is registered once (ERROR_CLASS_ALREADY_EXISTS after).
     const ATOM atom = m.classes.insert(Upper(cls->lpszClassName ? cls->lpszClassName : "")).second ? 1 : 0;
-    std::ostringstream s;
-    s << "RegisterClassExA(cbSize=" << cls->cbSize << ", style=" << Hex(cls->style)
-      << ", lpfnWndProc=" << std::hex << std::showbase << reinterpret_cast<uintptr_t>(cls->lpfnWndProc)
-      << std::dec << std::noshowbase << ", cbClsExtra=" << cls->cbClsExtra
-      << ", cbWndExtra=" << cls->cbWndExtra << ", hInstance=" << Hex((uint32_t)(uintptr_t)cls->hInstance)
-      << ", hIcon=" << Hex((uint32_t)(uintptr_t)cls->hIcon)
-      << ", hCursor=" << Hex((uint32_t)(uintptr_t)cls->hCursor)
-      << ", hbrBackground=" << (uintptr_t)cls->hbrBackground
-      << ", lpszMenuName=" << Quote(cls->lpszMenuName)
-      << ", lpszClassName=" << Quote(cls->lpszClassName)
-      << ", hIconSm=" << (cls->hIconSm ? "set" : "NULL") << ") = " << atom;
-    Record(s.str());
+    std::ostringstream procedure;
+    procedure << std::hex << std::showbase << reinterpret_cast<uintptr_t>(cls->lpfnWndProc);
+    Record("RegisterClassExA",
+            {"cbSize=" + std::to_string(cls->cbSize), "style=" + Hex(cls->style), "lpfnWndProc=" + procedure.str(),
+             "cbClsExtra=" + std::to_string(cls->cbClsExtra), "cbWndExtra=" + std::to_string(cls->cbWndExtra),
+             "hInstance=" + Hex((uint32_t)(uintptr_t)cls->hInstance), "hIcon=" + Hex((uint32_t)(uintptr_t)cls->hIcon),
+             "hCursor=" + Hex((uint32_t)(uintptr_t)cls->hCursor),
+             "hbrBackground=" + std::to_string((uintptr_t)cls->hbrBackground),
+             "lpszMenuName=" + Quote(cls->lpszMenuName), "lpszClassName=" + Quote(cls->lpszClassName),
+             std::string("hIconSm=") + (cls->hIconSm ? "set" : "NULL")},
+            std::to_string(atom));
     return atom;
 }
 
 HICON LoadIconA(HINSTANCE instance, LPCSTR name)
 {
-    Record("LoadIconA(" + Hex((uint32_t)(uintptr_t)instance) + ", " + Quote(name) + ") = 0x1C0");
+    Record("LoadIconA", {Hex((uint32_t)(uintptr_t)instance), Quote(name)}, "0x1C0");
     return (HICON)(uintptr_t)0x1C0;
 }
 
 HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name)
 {
-    Record("LoadCursorA(" + Hex((uint32_t)(uintptr_t)instance) + ", " +
-           Hex((uint32_t)(uintptr_t)name) + ") = 0xC00");
+    Record("LoadCursorA", {Hex((uint32_t)(uintptr_t)instance), Hex((uint32_t)(uintptr_t)name)}, "0xC00");
     return (HCURSOR)(uintptr_t)0xC00;
 }
 
 BOOL GetMessageA(LPMSG msg, HWND window, UINT first, UINT last)
 {
-    const std::string call = std::string("GetMessageA(") + (window ? "hwnd" : "NULL") + ", " +
-                             std::to_string(first) + ", " + std::to_string(last) + ")";
+    const std::vector<std::string> arguments = {window ? "hwnd" : "NULL", std::to_string(first), std::to_string(last)};
     // A failure (-1) leaves the message as it was: what it holds then is not
     // on record.
     if (Injected("GetMessageA")) {
-        Record(call + " = -1");
+        Record("GetMessageA", arguments, "-1");
         return -1;
     }
     std::memset(msg, 0, sizeof *msg);
@@ -96,23 +92,23 @@ BOOL GetMessageA(LPMSG msg, HWND window, UINT first, UINT last)
         r = FALSE;
     } else {
         // A real queue would wait for ever: the process hangs.
-        Record(call + " waits for ever");
+        Record("GetMessageA", arguments, "", "waits for ever");
         throw sim::WaitsForEver();
     }
-    Record(call + " = " + std::to_string(r) + " " + Hex(msg->message) +
-           (r ? "" : " wParam=" + std::to_string(msg->wParam)));
+    Record("GetMessageA", arguments, std::to_string(r),
+           Hex(msg->message) + (r ? "" : " wParam=" + std::to_string(msg->wParam)));
     return r;
 }
 
 BOOL TranslateMessage(const MSG *msg)
 {
-    Record("TranslateMessage(" + Hex(msg->message) + ")");
+    Record("TranslateMessage", {Hex(msg->message)});
     return FALSE;
 }
 
 LRESULT DispatchMessageA(const MSG *msg)
 {
-    Record("DispatchMessageA(" + Hex(msg->message) + ")");
+    Record("DispatchMessageA", {Hex(msg->message)});
     return 0;
 }
 
@@ -120,7 +116,7 @@ void PostQuitMessage(int code)
 {
     m.quitPosted = true;
     m.quitCode = code;
-    Record("PostQuitMessage(" + std::to_string(code) + ")");
+    Record("PostQuitMessage", {std::to_string(code)});
 }
 
 namespace sim {

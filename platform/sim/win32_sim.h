@@ -245,12 +245,26 @@ void AnswerMessageBoxes(const std::vector<int> &answers);
 // Queues a message ahead of anything posted.
 void QueueMessage(UINT message);
 
-// Every call since Reset, one line each: Name(arguments) = result. Texts are
-// quoted, their quotes, control bytes and bytes from 0x7F up written as C
-// escapes; Escape writes a text so, to compare it with a recorded call.
-const std::vector<std::string> &Calls();
-std::string Escape(const std::string &bytes);
+// One recorded call, kept as data. Its arguments and result are as the record
+// writes them: texts quoted, their quotes, control bytes and bytes from 0x7F up
+// written as C escapes (Escape writes a text so). `target` is the file or key
+// path the call acts on, its bytes as the caller passed them; `opened` the key
+// handle it handed back, named as its arguments name it ("hkey1").
+struct Call {
+    std::string name;
+    std::vector<std::string> arguments;
+    std::string result;  // "" for a call that returns nothing
+    std::string output;  // what else it reports: a count written, a folder, a message
+    std::string target;
+    std::string opened;
+};
+// The one text form of a call: Name(arguments) = result -> opened output.
+std::string Line(const Call &call);
+// Every call since Reset, in order; the same as lines; those of one name, as lines.
+const std::vector<Call> &Calls();
+std::vector<std::string> CallLines();
 std::vector<std::string> CallsNamed(const std::string &name);
+std::string Escape(const std::string &bytes);
 
 // Fault injection. The calls that can fail are the registry, file and folder
 // calls and GetMessageA (kFailableCalls); they are counted from 1 since Reset.

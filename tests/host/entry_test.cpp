@@ -49,7 +49,8 @@ TEST(Entry, ConfirmsRemovesReportsAndExitsWithZero)
             << c.tail;
         // Whatever the answer, the quit message ends the loop at once, and its
         // code the process.
-        const std::vector<std::string> end(sim::Calls().end() - 3, sim::Calls().end());
+        const std::vector<std::string> calls = sim::CallLines();
+        const std::vector<std::string> end(calls.end() - 3, calls.end());
         EXPECT_EQ((std::vector<std::string>{"PostQuitMessage(0)", "GetMessageA(NULL, 0, 0) = 0 0x12 wParam=0",
                                             "ExitProcess(0)"}),
                   end)
@@ -62,7 +63,7 @@ TEST(Entry, RegistersMainDlgAndNothingMoreBeforeAsking)
     sim::Reset();
     char tail[] = "/M /D";
     WinMain(kInstance, NULL, tail, 10);
-    const std::vector<std::string> &calls = sim::Calls();
+    const std::vector<std::string> calls = sim::CallLines();
     ASSERT_GE(calls.size(), 3u);
     EXPECT_EQ("LoadIconA(0x400000, \"MainDlg\") = 0x1C0", calls[0]);
     EXPECT_EQ("LoadCursorA(0x0, 0x7F00) = 0xC00", calls[1]);
@@ -81,7 +82,8 @@ TEST(Entry, DispatchesMessagesThatArriveBeforeTheQuitMessage)
     sim::QueueMessage(WM_NULL);
     char tail[] = "/M";
     EXPECT_EQ(0, WinMain(kInstance, NULL, tail, 10));
-    std::vector<std::string> tailCalls(sim::Calls().end() - 5, sim::Calls().end());
+    const std::vector<std::string> calls = sim::CallLines();
+    const std::vector<std::string> tailCalls(calls.end() - 5, calls.end());
     EXPECT_EQ((std::vector<std::string>{"PostQuitMessage(0)", "GetMessageA(NULL, 0, 0) = 1 0x0",
                                         "TranslateMessage(0x0)", "DispatchMessageA(0x0)",
                                         "GetMessageA(NULL, 0, 0) = 0 0x12 wParam=0"}),

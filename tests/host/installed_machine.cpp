@@ -216,20 +216,6 @@ static std::set<std::string> AllowedPaths(const Scope &scope, const std::string 
     return std::set<std::string>(paths.begin(), paths.end());
 }
 
-// The path a recorded call acted on: its first text argument. The end is found
-// from the right, past the arguments that follow it, since a path may hold
-// quotes and commas of its own.
-static std::string FirstArgument(const std::string &call)
-{
-    size_t open = call.find('"');
-    bool last = StartsWith(call, "DeleteFileA(") || StartsWith(call, "RemoveDirectoryA(") ||
-                StartsWith(call, "RegDeleteKeyA(");
-    size_t close = last ? call.rfind("\") = ") : call.rfind("\", ");
-    return open == std::string::npos || close == std::string::npos || close <= open
-               ? ""
-               : call.substr(open + 1, close - open - 1);
-}
-
 // Why COMMAND.COM would not run the script as written, "" when it would: a
 // line or the command's tail that it cuts, or a byte that it reads as another
 // character in the OEM code page.
@@ -267,7 +253,7 @@ std::vector<std::string> ScheduleProblems(const Scope &scope)
 
 std::vector<std::string> Violations(const std::vector<std::string> &before,
                                     const std::vector<std::string> &after,
-                                    const std::vector<std::string> &calls, const Scope &scope)
+                                    const std::vector<sim::Call> &calls, const Scope &scope)
 {
     std::vector<std::string> bad;
     const std::string esdi = Lower("Enum\\ESDI\\" + scope.esdiId);
@@ -290,21 +276,18 @@ std::vector<std::string> Violations(const std::vector<std::string> &before,
 
     const char *const fileCalls[] = {"DeleteFileA", "CreateFileA", "RemoveDirectoryA"};
     std::map<std::string, std::set<std::string>> allowed;
-    for (const char *call : fileCalls)
-        for (const std::string &p : AllowedPaths(scope, call)) allowed[call].insert(sim::Escape(p));
+    for (const char *call : fileCalls) allowed[call] = AllowedPaths(scope, call);
     std::map<std::string, int> opened, closed;
-    for (const std::string &c : calls) {
-        size_t arrow = c.find(" -> hkey");
-        if (arrow != std::string::npos) ++opened[c.substr(arrow + 4)];
-        if (StartsWith(c, "RegCloseKey(hkey")) ++closed[c.substr(12, c.find(')') - 12)];
+    for (const sim::Call &c : calls) {
+        if (!c.opened.empty()) ++opened[c.opened];
+        if (c.name == "RegCloseKey" && c.arguments[0] != "NULL") ++closed[c.arguments[0]];
         // Each path names a whole file of the product in its own folder.
         for (const char *call : fileCalls)
-            if (StartsWith(c, std::string(call) + "(") && !allowed[call].count(FirstArgument(c)))
-                bad.push_back("acted outside the product's folders: " + c);
-        if ((StartsWith(c, "RegOpenKeyExA(") || StartsWith(c, "RegDeleteKeyA(")) &&
-            StartsWith(Lower(FirstArgument(c)), "enum\\esdi\\") &&
-            Lower(FirstArgument(c)) != Lower(sim::Escape("Enum\\ESDI\\" + scope.esdiId)))
-            bad.push_back("an ESDI key other than the one named: " + c);
+            if (c.name == call && !allowed[call].count(c.target))
+                bad.push_back("acted outside the product's folders: " + sim::Line(c));
+        if ((c.name == "RegOpenKeyExA" || c.name == "RegDeleteKeyA") && StartsWith(Lower(c.target), "enum\\esdi\\") &&
+            Lower(c.target) != Lower("Enum\\ESDI\\" + scope.esdiId))
+            bad.push_back("an ESDI key other than the one named: " + sim::Line(c));
     }
     for (auto &o : opened)
         if (closed[o.first] != o.second) bad.push_back(o.first + " closed " + std::to_string(closed[o.first]) + " times");

@@ -56,7 +56,7 @@ Scope ScopeNow();
 // holds open already (on Windows 9x the two handles would be one).
 std::vector<std::string> Violations(const std::vector<std::string> &before,
                                     const std::vector<std::string> &after,
-                                    const std::vector<std::string> &calls, const Scope &scope);
+                                    const std::vector<sim::Call> &calls, const Scope &scope);
 
 // What is wrong with the RunOnce value as the machine holds it now, if there
 // is one: it must name the whole script of a folder the scope allows, which
