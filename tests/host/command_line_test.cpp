@@ -1,6 +1,7 @@
 // The command tail and the switches read from it.
 #include <gtest/gtest.h>
 
+#include "installed_machine.h"
 #include "switches.h"
 
 namespace {
@@ -28,10 +29,17 @@ const TailCase kTails[] = {
     {"   /M", "/M"},                                     // an empty name, then blanks
 };
 
-TEST(CommandTail, SkipsTheProgramNameAndTheBlanksAfterIt)
+void PrintTo(const TailCase &c, std::ostream *out) { *out << c.line; }
+
+class CommandTail : public testing::TestWithParam<TailCase> {};
+
+TEST_P(CommandTail, SkipsTheProgramNameAndTheBlanksAfterIt)
 {
-    for (const TailCase &c : kTails) EXPECT_STREQ(c.tail, CommandTail(c.line)) << c.line;
+    EXPECT_STREQ(GetParam().tail, ::CommandTail(GetParam().line));
 }
+
+INSTANTIATE_TEST_SUITE_P(Lines, CommandTail, testing::ValuesIn(kTails),
+                         [](const testing::TestParamInfo<TailCase> &row) { return fixture::Spelled(row.param.line); });
 
 struct SwitchCase {
     const char *tail;
@@ -56,13 +64,18 @@ const SwitchCase kSwitches[] = {
     {"/D /x /M", 1, 1},
 };
 
-TEST(ParseSwitches, ReadsOnlyTheFirstCharacterAfterATokensSlashOrHyphen)
+void PrintTo(const SwitchCase &c, std::ostream *out) { *out << c.tail; }
+
+class ParseSwitches : public testing::TestWithParam<SwitchCase> {};
+
+TEST_P(ParseSwitches, ReadsOnlyTheFirstCharacterAfterATokensSlashOrHyphen)
 {
-    for (const SwitchCase &c : kSwitches) {
-        SwitchSet s = ParseSwitches(c.tail);
-        EXPECT_EQ(c.silent, s.silent) << "tail: " << c.tail;
-        EXPECT_EQ(c.keepSelf, s.keepSelf) << "tail: " << c.tail;
-    }
+    const SwitchSet s = ::ParseSwitches(GetParam().tail);
+    EXPECT_EQ(GetParam().silent, s.silent);
+    EXPECT_EQ(GetParam().keepSelf, s.keepSelf);
 }
+
+INSTANTIATE_TEST_SUITE_P(Tails, ParseSwitches, testing::ValuesIn(kSwitches),
+                         [](const testing::TestParamInfo<SwitchCase> &row) { return fixture::Spelled(row.param.tail); });
 
 }  // namespace

@@ -14,6 +14,7 @@ const char kSuccessBox[] =
     "MessageBoxA(NULL, \"Uninstall succeeded!\\nPlease restart Windows.\", \"Uninstaller\", 0x40)";
 
 struct FlowCase {
+    const char *what;
     const char *tail;
     std::vector<int> answers;
     std::vector<std::string> boxes;  // each call, with the answer it got
@@ -21,42 +22,44 @@ struct FlowCase {
     bool writesScript;
 };
 
+void PrintTo(const FlowCase &c, std::ostream *out) { *out << c.what; }
+
 const FlowCase kFlows[] = {
-    {"", {IDCANCEL}, {std::string(kConfirmBox) + " = 2"}, false, false},
-    {"", {}, {std::string(kConfirmBox) + " = 2"}, false, false},  // the close button
-    {"", {0}, {std::string(kConfirmBox) + " = 0"}, false, false},  // the box could not be shown
-    {"", {IDOK, IDOK}, {std::string(kConfirmBox) + " = 1", std::string(kSuccessBox) + " = 1"},
-     true, true},
-    {"/D", {IDOK, IDOK}, {std::string(kConfirmBox) + " = 1", std::string(kSuccessBox) + " = 1"},
-     true, false},
-    {"/M", {}, {}, true, true},
-    {"/M /D", {}, {}, true, false},
-    {"-d -m", {}, {}, true, false},
+    {"Cancel", "", {IDCANCEL}, {std::string(kConfirmBox) + " = 2"}, false, false},
+    {"the close button", "", {}, {std::string(kConfirmBox) + " = 2"}, false, false},
+    {"a box that could not be shown", "", {0}, {std::string(kConfirmBox) + " = 0"}, false, false},
+    {"OK", "", {IDOK, IDOK}, {std::string(kConfirmBox) + " = 1", std::string(kSuccessBox) + " = 1"}, true, true},
+    {"OK, keeping itself", "/D", {IDOK, IDOK},
+     {std::string(kConfirmBox) + " = 1", std::string(kSuccessBox) + " = 1"}, true, false},
+    {"silent", "/M", {}, {}, true, true},
+    {"silent, keeping itself", "/M /D", {}, {}, true, false},
+    {"silent, keeping itself, lower case hyphens", "-d -m", {}, {}, true, false},
 };
 
-TEST(Entry, ConfirmsRemovesReportsAndExitsWithZero)
+class Entry : public testing::TestWithParam<FlowCase> {};
+
+TEST_P(Entry, ConfirmsRemovesReportsAndExitsWithZero)
 {
-    for (const FlowCase &c : kFlows) {
-        fixture::InstallProduct();
-        sim::AnswerMessageBoxes(c.answers);
-        EXPECT_EQ(0, fixture::RunUninstaller(c.tail)) << c.tail;
-        EXPECT_EQ(c.boxes, sim::CallsNamed("MessageBoxA")) << c.tail;
-        EXPECT_EQ(c.removes, !sim::FileExists("C:\\WINDOWS\\SYSTEM\\RIRUREVE.SYS")) << c.tail;
-        EXPECT_EQ(c.removes ? 1u : 0u, sim::CallsNamed("GetSystemDirectoryA").size()) << c.tail;
-        EXPECT_EQ(c.writesScript, sim::ValueExists(fixture::kRunOnceKey, "kvudel")) << c.tail;
-        EXPECT_EQ(c.writesScript,
-                  sim::FileExists("C:\\Program Files\\KOVRA\\Picaro 2400R\\delfile.bat"))
-            << c.tail;
-        // Whatever the answer, the quit message ends the loop at once, and its
-        // code the process.
-        const std::vector<std::string> calls = sim::CallLines();
-        const std::vector<std::string> end(calls.end() - 3, calls.end());
-        EXPECT_EQ((std::vector<std::string>{"PostQuitMessage(0)", "GetMessageA(NULL, 0, 0) = 0 0x12 wParam=0",
-                                            "ExitProcess(0)"}),
-                  end)
-            << c.tail;
-    }
+    const FlowCase &c = GetParam();
+    fixture::InstallProduct();
+    sim::AnswerMessageBoxes(c.answers);
+    EXPECT_EQ(0, fixture::RunUninstaller(c.tail));
+    EXPECT_EQ(c.boxes, sim::CallsNamed("MessageBoxA"));
+    EXPECT_EQ(c.removes, !sim::FileExists("C:\\WINDOWS\\SYSTEM\\RIRUREVE.SYS"));
+    EXPECT_EQ(c.removes ? 1u : 0u, sim::CallsNamed("GetSystemDirectoryA").size());
+    EXPECT_EQ(c.writesScript, sim::ValueExists(fixture::kRunOnceKey, "kvudel"));
+    EXPECT_EQ(c.writesScript, sim::FileExists("C:\\Program Files\\KOVRA\\Picaro 2400R\\delfile.bat"));
+    // Whatever the answer, the quit message ends the loop at once, and its
+    // code the process (docs/kept_on_purpose.md).
+    const std::vector<std::string> calls = sim::CallLines();
+    const std::vector<std::string> end(calls.end() - 3, calls.end());
+    EXPECT_EQ((std::vector<std::string>{"PostQuitMessage(0)", "GetMessageA(NULL, 0, 0) = 0 0x12 wParam=0",
+                                        "ExitProcess(0)"}),
+              end);
 }
+
+INSTANTIATE_TEST_SUITE_P(Flows, Entry, testing::ValuesIn(kFlows),
+                         [](const testing::TestParamInfo<FlowCase> &row) { return fixture::CaseName(row.param.what); });
 
 TEST(Entry, RegistersMainDlgAndNothingMoreBeforeAsking)
 {

@@ -140,6 +140,30 @@ std::string CaseName(const std::string &what)
     return name;
 }
 
+std::string Spelled(const std::string &text)
+{
+    static const std::map<char, const char *> kWords = {
+        {' ', "space"}, {'\t', "tab"}, {'/', "slash"}, {'-', "hyphen"}, {'"', "quote"}, {'\\', "backslash"},
+        {'.', "dot"}, {':', "colon"}};
+    if (text.empty()) return "empty";
+    std::string name;
+    for (const char c : text) {
+        auto word = kWords.find(c);
+        if (std::isalnum(static_cast<unsigned char>(c))) name += c;
+        else if (word != kWords.end()) name += std::string("_") + word->second + "_";
+        else name += "_x" + std::string(1, "0123456789ABCDEF"[(c >> 4) & 15]) + "0123456789ABCDEF"[c & 15] + "_";
+    }
+    return name;
+}
+
+std::vector<std::string> KeyDeletes(const std::vector<std::string> &keys)
+{
+    std::vector<std::string> out;
+    // cppcheck-suppress useStlAlgorithm ; a loop of one line reads plainer than a transform
+    for (const std::string &k : keys) out.push_back("RegDeleteKeyA(HKLM, \"" + sim::Escape(k) + "\") = 0");
+    return out;
+}
+
 static bool StartsWith(const std::string &s, const std::string &prefix)
 {
     return s.compare(0, prefix.size(), prefix) == 0;

@@ -71,6 +71,13 @@ std::string ScriptFor(const std::string &folder);
 // A table row's description as the name of its test case: letters and digits
 // kept, every other run of bytes one underscore.
 std::string CaseName(const std::string &what);
+// A row's text itself as a case name, every byte kept apart: letters and
+// digits as they are, any other byte a word between underscores ("/m" is
+// "_slash_m"), so two texts never share a name.
+std::string Spelled(const std::string &text);
+
+// The record of RegDeleteKeyA deleting each of keys below HKLM, in order.
+std::vector<std::string> KeyDeletes(const std::vector<std::string> &keys);
 
 }  // namespace fixture
 
