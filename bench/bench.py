@@ -22,7 +22,9 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "winelab"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "fixture"))
 import winelab  # noqa: E402
+import product  # noqa: E402
 
 
 def timed(lab, path):
@@ -49,14 +51,14 @@ def main(exe, minimal, minimal_imports, count_calls, runs=15):
         uninstall, baseline, imports = [], [], []
         with lab.session():
             # One start of Windows for all runs; a first run of each warms it up.
-            winelab.install(lab, exe, wait=False)
-            for warm_up in (r"C:\minimal.exe", r"C:\imports.exe", winelab.UNINSTALLER):
+            product.install(lab, exe, wait=False)
+            for warm_up in (r"C:\minimal.exe", r"C:\imports.exe", product.UNINSTALLER):
                 timed(lab, warm_up)
             for _ in range(int(runs)):
-                winelab.install(lab, exe, wait=False)
+                product.install(lab, exe, wait=False)
                 baseline.append(timed(lab, r"C:\minimal.exe"))
                 imports.append(timed(lab, r"C:\imports.exe"))
-                uninstall.append(timed(lab, winelab.UNINSTALLER))
+                uninstall.append(timed(lab, product.UNINSTALLER))
                 if lab.exists(r"C:\windows\system32\RIRUREVE.SYS"):
                     sys.exit("bench: the uninstall did not run")
     u, b, i = (statistics.median(t) for t in (uninstall, baseline, imports))

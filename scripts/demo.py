@@ -21,7 +21,9 @@ import subprocess
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "winelab"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "fixture"))
 import winelab  # noqa: E402
+import product  # noqa: E402
 
 
 def heading(text):
@@ -30,8 +32,8 @@ def heading(text):
 
 def fixture_roots():
     """The paths and keys the installed machine holds, each naming itself and what lies below."""
-    roots = [winelab.INSTALL_FOLDER]
-    for item in winelab.machine():
+    roots = [product.INSTALL_FOLDER]
+    for item in product.machine():
         roots.append(item.path)
         if item.path.lower().endswith(".lnk"):  # the Start-menu folders too
             roots.append(item.path.rsplit("\\", 1)[0])
@@ -65,7 +67,7 @@ def run_uninstaller(lab, args):
         if args.pictures:
             os.makedirs(args.pictures, exist_ok=True)
         with winelab.Display() as display:
-            rc, _ = winelab.run_with_answers(lab, display, [], ["Return", "Return"], pictures)
+            rc, _ = product.run_with_answers(lab, display, [], ["Return", "Return"], pictures)
         return ("with its boxes on a private Xvfb display, answered OK (saved: %s)"
                 % ", ".join(pictures)), rc
     if not args.silent and has_display():
@@ -73,14 +75,14 @@ def run_uninstaller(lab, args):
               % os.environ["DISPLAY"])
         env = dict(lab.env, DISPLAY=os.environ["DISPLAY"])
         with lab.session():
-            rc = subprocess.run(["wine", winelab.UNINSTALLER], env=env,
+            rc = subprocess.run(["wine", product.UNINSTALLER], env=env,
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode
         return "with its confirmation box on your display", rc
     reason = "as asked" if args.silent else "no display is available"
     with lab.session():
-        rc = lab.wine(winelab.UNINSTALLER, "/M", check=False).returncode
+        rc = lab.wine(product.UNINSTALLER, "/M", check=False).returncode
         print("RunOnce value, read while this start of Windows is still up:")
-        print("  kvudel = %s" % winelab.query_runonce(lab))
+        print("  kvudel = %s" % product.query_runonce(lab))
     return "silently with /M (%s)" % reason, rc
 
 
@@ -108,13 +110,13 @@ def demonstrate(args):
     lab = winelab.Prefix(args.workdir)
     print("Creating a Windows 98 prefix in %s ..." % lab.path)
     lab.create()
-    winelab.install(lab, args.exe)
+    product.install(lab, args.exe)
     before = lab.snapshot()
     heading("Installed: the driver package and its neighbours")
     for line in fixture_lines(before):
-        if winelab.is_product_item(line):
+        if product.is_product_item(line):
             mark = "product"
-        elif line.lower().startswith("file " + winelab.UNINSTALLER.lower()):
+        elif line.lower().startswith("file " + product.UNINSTALLER.lower()):
             mark = "itself"  # goes at the next start of Windows
         else:
             mark = "other"
@@ -140,25 +142,25 @@ def demonstrate(args):
             print("  %-7s  %s" % ("added", line))
     print("%d removed, %d kept." % (removed, kept))
 
-    if not lab.exists(winelab.SCRIPT):
+    if not lab.exists(product.SCRIPT):
         heading("No self-deletion script was written")
         return
-    heading("Self-deletion script %s" % winelab.SCRIPT)
-    script = lab.read(winelab.SCRIPT)
+    heading("Self-deletion script %s" % product.SCRIPT)
+    script = lab.read(product.SCRIPT)
     print("  " + script.decode("latin-1").replace("\r\n", "\n  "))
     print("  (%d bytes, CR LF line ends, none after the last line)" % len(script))
 
     heading("Next start of Windows")
-    for line in winelab.next_start(lab):  # COMMAND.COM as Windows 9x has it
+    for line in product.next_start(lab):  # COMMAND.COM as Windows 9x has it
         print("  command.com  %s" % line)
-    for path in (winelab.UNINSTALLER, winelab.SCRIPT):
+    for path in (product.UNINSTALLER, product.SCRIPT):
         print("  %-7s  %s" % ("kept" if lab.exists(path) else "removed", path))
     left = any("kvudel" in line for line in lab.registry())
     print("  %-7s  RunOnce value kvudel" % ("kept" if left else "removed"))
     print("  %-7s  %s\\Photos.txt (the user's own file)"
-          % ("kept" if lab.exists(winelab.INSTALL_FOLDER + r"\Photos.txt") else "removed",
-             winelab.INSTALL_FOLDER))
-    if rc != 0 or left or any(lab.exists(p) for p in (winelab.UNINSTALLER, winelab.SCRIPT)):
+          % ("kept" if lab.exists(product.INSTALL_FOLDER + r"\Photos.txt") else "removed",
+             product.INSTALL_FOLDER))
+    if rc != 0 or left or any(lab.exists(p) for p in (product.UNINSTALLER, product.SCRIPT)):
         raise winelab.LabError("the uninstall did not end as it should: see above")
 
 

@@ -30,7 +30,7 @@ void StageDump();
 // What a machine may hold and a run may touch: a folder, the product's files in
 // the system folders (and the neighbours there), and these keys; and the
 // RunOnce value, read alone. The machines themselves come from the one
-// description of the installed machine (winelab/installed.py).
+// description of the installed machine (tests/fixture/installed.py).
 #define MACHINE_FOLDER "C:\\ZM"
 // MACHINE_FILES: the described machine's files in the system folders.
 #include "machine_files.h"

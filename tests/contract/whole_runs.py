@@ -22,8 +22,10 @@ import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "winelab"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "fixture"))
 import installed  # noqa: E402
 import winelab  # noqa: E402
+import product  # noqa: E402
 import compare  # noqa: E402
 
 REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD = 1, 2, 3, 4
@@ -75,7 +77,7 @@ def described(folder):
     RunOnce key is read alone, and the rest of the Start menu and the current
     folder lie outside the machine's folders."""
     text = lambda s: s.encode("latin-1")
-    folders = {f: winelab.FOLDERS[f] for f in ("%SYSTEM%", "%WINDOWS%")}
+    folders = {f: product.FOLDERS[f] for f in ("%SYSTEM%", "%WINDOWS%")}
     folders["%INSTALL%"] = folder.decode("latin-1")
     items = installed.placed(installed.read(), folders)
     start = next(i.text for i in items if i.name == "Folder Name")
@@ -94,7 +96,7 @@ def described(folder):
         elif i.kind == "key":
             kept.append(b"k " + text(i.path))
         elif i.kind == "value" and (text(i.path), text(i.name)) not in DRAWN \
-                and not installed.is_below(i.path, winelab.RUNONCE_KEY):
+                and not installed.is_below(i.path, product.RUNONCE_KEY):
             kept.append(b"v %s\t%s\t%d\t%s" % (text(i.path), text(i.name), REG_SZ,
                                                 (text(i.text) + b"\0").hex().encode()))
     return kept, system, install, shortcuts

@@ -4,7 +4,7 @@
 usage: message_boxes.py EXE WORKDIR [SCREENSHOT.png]
 
 Each box is found by its window name (the caption) and its text is read from
-Wine's msgbox trace (see winelab.run_with_answers). Escape answers Cancel,
+Wine's msgbox trace (see product.run_with_answers). Escape answers Cancel,
 Enter answers OK. With a third argument the confirmation box is saved as a
 screenshot.
 """
@@ -12,8 +12,11 @@ import os
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "winelab"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "fixture"))
 import winelab  # noqa: E402
-from winelab import Display, Failed, run_with_answers  # noqa: E402
+import product  # noqa: E402
+from winelab import Display, Failed  # noqa: E402
+from product import run_with_answers  # noqa: E402
 
 CONFIRM = r"Are you sure you want to completely remove \nthe USB Host Driver for Picaro 2400R?"
 SUCCESS = r"Uninstall succeeded!\nPlease restart Windows."
@@ -54,9 +57,9 @@ def main(exe, work, screenshot=None):
 
 
 def check_case(lab, display, exe, switches, keys, expected, removes, script, screenshot):
-    if lab.exists(winelab.SCRIPT):
-        os.remove(lab.host_path(winelab.SCRIPT))
-    winelab.install(lab, exe, wait=False)
+    if lab.exists(product.SCRIPT):
+        os.remove(lab.host_path(product.SCRIPT))
+    product.install(lab, exe, wait=False)
     rc, texts = run_with_answers(lab, display, switches, keys, [screenshot], in_session=True)
     if rc != 0:
         raise Failed("exit code %d" % rc)
@@ -64,7 +67,7 @@ def check_case(lab, display, exe, switches, keys, expected, removes, script, scr
         raise Failed("boxes %r, expected %r" % (texts, expected))
     if lab.exists(DRIVER) == removes:
         raise Failed("the driver file was %s" % ("kept" if removes else "removed"))
-    if lab.exists(winelab.SCRIPT) != script:
+    if lab.exists(product.SCRIPT) != script:
         raise Failed("the script was %s" % ("not written" if script else "written"))
 
 

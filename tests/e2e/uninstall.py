@@ -34,7 +34,9 @@ import os
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "winelab"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "fixture"))
 import winelab  # noqa: E402
+import product  # noqa: E402
 from winelab import Failed  # noqa: E402
 
 KEYS_WITH_SUBKEYS = [r"Enum\USB\Vid_1D9A&Pid_2C41", r"Enum\USB\*RIRUREVE",
@@ -43,11 +45,11 @@ KEYS_WITH_SUBKEYS = [r"Enum\USB\Vid_1D9A&Pid_2C41", r"Enum\USB\*RIRUREVE",
 
 MODES = {
     "win98": {},
-    "win98-long": {"moves": {winelab.INSTALL_FOLDER: "C:\\Program Files\\KOVRA\\" + "P" * 83}},
-    "win98-accented": {"moves": {winelab.INSTALL_FOLDER: "C:\\Program Files\\KOVRA\\Caf\u00e9"}},
+    "win98-long": {"moves": {product.INSTALL_FOLDER: "C:\\Program Files\\KOVRA\\" + "P" * 83}},
+    "win98-accented": {"moves": {product.INSTALL_FOLDER: "C:\\Program Files\\KOVRA\\Caf\u00e9"}},
     "nt": {"windows": None},
     "win98-cp932": {"locale": "ja_JP.UTF-8", "moves": {
-        winelab.INSTALL_FOLDER: "C:\\Prog\\\u8868",
+        product.INSTALL_FOLDER: "C:\\Prog\\\u8868",
         r"C:\windows\Start Menu\Programs\KOVRA Camera\Picaro 2400R":
             "C:\\windows\\Start Menu\\Programs\\KOVRA Camera\\\u8868"}},
 }
@@ -58,14 +60,14 @@ def main(exe, work, mode):
     winelab.require_tools(["wine", "wineboot", "wineserver"])
     lab = winelab.Prefix(work, **MODES[mode])
     lab.create()
-    winelab.install(lab, exe)
+    product.install(lab, exe)
     before = lab.snapshot()
-    if not any(winelab.is_product_item(line) for line in before):
+    if not any(product.is_product_item(line) for line in before):
         raise Failed("the fixture installed nothing")
 
     with lab.session():
-        rc = lab.wine(lab.local(winelab.UNINSTALLER), "/M", check=False).returncode
-        runonce = winelab.query_runonce(lab)
+        rc = lab.wine(lab.local(product.UNINSTALLER), "/M", check=False).returncode
+        runonce = product.query_runonce(lab)
     after = lab.snapshot()
     removed = sorted(before - after)
     added = sorted(after - before)
@@ -74,23 +76,23 @@ def main(exe, work, mode):
 
     if rc != 0:
         raise Failed("exit code %d" % rc)
-    folder = lab.local(winelab.INSTALL_FOLDER)
+    folder = lab.local(product.INSTALL_FOLDER)
     scheduled = mode in ("win98", "win98-cp932", "nt")
-    script = winelab.expected_script(folder, lab.codec) if scheduled else None
-    got = lab.read(winelab.SCRIPT) if lab.exists(winelab.SCRIPT) else None
+    script = product.expected_script(folder, lab.codec) if scheduled else None
+    got = lab.read(product.SCRIPT) if lab.exists(product.SCRIPT) else None
     if got != script:
         raise Failed("script bytes: %r, expected %r" % (got, script))
 
-    expected_removed = sorted(line for line in before if winelab.is_product_item(line))
-    expected_added = [r"file %s [%d]" % (winelab.SCRIPT, len(script))] if scheduled else []
+    expected_removed = sorted(line for line in before if product.is_product_item(line))
+    expected_added = [r"file %s [%d]" % (product.SCRIPT, len(script))] if scheduled else []
     if not scheduled:
         if runonce is not None:
             raise Failed("a RunOnce value for a script COMMAND.COM would misread: %r" % runonce)
     elif mode != "nt":
-        if runonce != winelab.expected_command(folder):
+        if runonce != product.expected_command(folder):
             raise Failed("RunOnce value while Windows is up: %r" % runonce)
         expected_added.append(r"value Software\Microsoft\Windows\CurrentVersion\RunOnce : kvudel = "
-                              + '"' + winelab.expected_command().replace("\\", "\\\\")
+                              + '"' + product.expected_command().replace("\\", "\\\\")
                               .replace('"', '\\"') + '"')
     else:
         if runonce is not None or any("kvudel" in line for line in after):
@@ -104,7 +106,7 @@ def main(exe, work, mode):
         raise Failed("added differs: %s" % sorted(set(added) ^ set(expected_added)))
 
     if mode != "nt":
-        ran = winelab.next_start(lab)
+        ran = product.next_start(lab)
         print("command.com:\n  " + "\n  ".join(ran))
         if scheduled:
             lines = script.decode(lab.codec).split("\r\n")
@@ -113,12 +115,12 @@ def main(exe, work, mode):
                 raise Failed("command.com did not run the script's lines as written")
         elif ran:
             raise Failed("command.com ran at the next start")
-        for path in (winelab.UNINSTALLER, winelab.SCRIPT):
-            if lab.exists(path) != (path == winelab.UNINSTALLER and not scheduled):
+        for path in (product.UNINSTALLER, product.SCRIPT):
+            if lab.exists(path) != (path == product.UNINSTALLER and not scheduled):
                 raise Failed("%s after the next start: %s" % ("there" if lab.exists(path) else "gone", path))
         if any("kvudel" in line for line in lab.registry()):
             raise Failed("the RunOnce value survived the next start")
-        if not lab.exists(winelab.INSTALL_FOLDER + r"\Photos.txt"):
+        if not lab.exists(product.INSTALL_FOLDER + r"\Photos.txt"):
             raise Failed("the user's own file went")
     print("PASS: uninstall on %s" % mode)
 
