@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """The platform contract: its cases run over the simulator (the host build's
 contract program) and over Windows itself (contract.exe under Wine), mode by
-mode, and compared line by line. Any difference that accepted.txt does not
-list fails, and so does an entry there that no longer differs.
+mode, and compared line by line, and each against what Windows does on
+record (windows.txt). Any difference where windows.txt does not say Wine
+departs fails, and so does a departure listed there that no longer differs.
 
 usage: compare.py HOST_CONTRACT CONTRACT_EXE WORKDIR [MODE ...]
        compare.py HOST_CONTRACT --record      (the simulator against the record alone, no Wine)
@@ -50,28 +51,34 @@ def parse(text):
     return {c: (r, sorted(a)) for c, (r, a) in cases.items()}, header
 
 
-def accepted():
-    """[(case pattern, mode pattern, the platform that is right, why)]."""
-    entries = []
-    for line in open(os.path.join(HERE, "accepted.txt"), encoding="utf-8"):
-        if line.strip() and not line.startswith("#"):
-            case, modes, right, why = line.split(None, 3)
-            entries.append((case, modes, right, why.strip()))
-    return entries
+DEPARTS = "Wine departs"
+FAMILIES = {"9x": "win95,win98,winme,win98-*", "nt": "nt", "*": "*"}
 
 
-def records():
-    """[(case patterns, family, expected or None for silent, source)] from windows.txt."""
-    entries = []
-    for number, line in enumerate(open(os.path.join(HERE, "windows.txt"), encoding="utf-8"), 1):
-        if not line.strip() or line.startswith("#"):
-            continue
+def windows(path=os.path.join(HERE, "windows.txt")):
+    """What windows.txt says: the record, [(case patterns, family, expected or
+    None for silent, source)], and where Wine departs from it, [(case patterns,
+    mode patterns, why)]."""
+    lines = []
+    for number, line in enumerate(open(path, encoding="utf-8"), 1):
+        if line.startswith(" ") and lines:
+            lines[-1][1] += " " + line.strip()
+        elif line.strip() and not line.startswith("#"):
+            lines.append([number, line.strip()])
+    record, departures = [], []
+    for number, line in lines:
         parts = [p.strip() for p in line.split(" | ")]
-        if len(parts) != 4 or parts[1] not in ("9x", "nt", "*") or not parts[3]:
-            raise winelab.Failed("windows.txt:%d: cases | 9x, nt or * | expected or silent | source: %r"
-                                 % (number, line.strip()))
-        entries.append((parts[0], parts[1], None if parts[2] == "silent" else parts[2], parts[3]))
-    return entries
+        if len(parts) != 4 or not all(parts):
+            raise winelab.Failed("windows.txt:%d: cases | modes | expected, silent or %s | source: %r"
+                                 % (number, DEPARTS, line))
+        cases, modes, what, source = parts
+        if what == DEPARTS:
+            departures.append((cases, ",".join(FAMILIES.get(m, m) for m in modes.split(",")), source))
+        elif modes in FAMILIES:
+            record.append((cases, modes, None if what == "silent" else what, source))
+        else:
+            raise winelab.Failed("windows.txt:%d: the record speaks of 9x, nt or *, not %r" % (number, modes))
+    return record, departures
 
 
 def family(mode):
@@ -89,13 +96,13 @@ def on_record(entries, case, mode):
     return entry is not None and entry[2] is not None
 
 
-def accepted_for(entries, case, mode):
+def departure_for(entries, case, mode):
     return next((e for e in entries if matches(e, case, mode)), None)
 
 
-def against_record(mode, side, cases, entries, accepted_entries=None, used=None):
+def against_record(mode, side, cases, entries, departures=None, used=None):
     """What one side shows against the record: report lines. Wine may depart
-    where accepted.txt lists the case and mode."""
+    where windows.txt says so for the case and mode."""
     report = []
     for case, (results, after) in sorted(cases.items()):
         if case == "end":
@@ -108,9 +115,9 @@ def against_record(mode, side, cases, entries, accepted_entries=None, used=None)
         seen = " | ".join(results + after)
         if entry[2] is None or entry[2] in seen:
             continue
-        accepted_entry = accepted_for(accepted_entries or [], case, mode)
-        if accepted_entry:
-            used.add(accepted_entry[:2])
+        departure = departure_for(departures or [], case, mode)
+        if departure:
+            used.add(departure[:2])
             continue
         report.append("%s %s: %s departs from the record\n  expected: %s\n  seen:     %s\n  source:   %s"
                       % (mode, case, side, entry[2], seen, entry[3]))
@@ -163,7 +170,7 @@ def compare(mode, sim_text, wine_text, entries, used, windows):
     for case in sorted(set(sim) | set(wine)):
         if sim.get(case) == wine.get(case):
             continue
-        entry = accepted_for(entries, case, mode)
+        entry = departure_for(entries, case, mode)
         if entry:
             used.add(entry[:2])
             continue
@@ -186,17 +193,19 @@ def main(host_program, exe, work, modes):
     started = time.time()
     wine = run_wine(exe, work, modes)
     wine_time = time.time() - started
-    entries, used, report, windows = accepted(), set(), [], records()
+    windows_record, entries = windows()
+    used, report = set(), []
     for mode in modes:
-        report += compare(mode, run_host(host_program, mode), wine[mode], entries, used, windows)
+        report += compare(mode, run_host(host_program, mode), wine[mode], entries, used, windows_record)
     if set(modes) == set(MODES):
-        report += ["accepted.txt: %s %s no longer differs" % e[:2]
+        report += ["windows.txt: Wine departs in %s %s no longer" % e[:2]
                    for e in entries if e[:2] not in used]
     names = [c for c in parse(wine[modes[0]])[0] if c != "end"]
-    counts = [sum(1 for c in names if on_record(windows, c, m)) for m in ("win98", "nt")]
-    neither = sum(1 for c in names if not on_record(windows, c, "win98") and not on_record(windows, c, "nt"))
+    counts = [sum(1 for c in names if on_record(windows_record, c, m)) for m in ("win98", "nt")]
+    neither = sum(1 for c in names if not on_record(windows_record, c, "win98")
+                  and not on_record(windows_record, c, "nt"))
     print("contract: %d cases in %d modes; on record: %d for 9x, %d for NT, %d for neither; "
-          "%d accepted differences listed; Wine session %.1f s"
+          "%d departures of Wine listed; Wine session %.1f s"
           % (len(names), len(modes), counts[0], counts[1], neither, len(entries), wine_time))
     if report:
         raise winelab.Failed("\n".join(report))
@@ -204,9 +213,9 @@ def main(host_program, exe, work, modes):
 
 def record_only(host_program):
     """The simulator in every mode against windows.txt, without Wine."""
-    windows, report = records(), []
+    record, report = windows()[0], []
     for mode in MODES:
-        report += against_record(mode, "the simulator", parse(run_host(host_program, mode))[0], windows)
+        report += against_record(mode, "the simulator", parse(run_host(host_program, mode))[0], record)
     print("contract: the simulator against the record in %d modes: %d departures" % (len(MODES), len(report)))
     if report:
         raise winelab.Failed("\n".join(report))
