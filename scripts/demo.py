@@ -82,7 +82,7 @@ def run_uninstaller(lab, args):
     with lab.session():
         rc = lab.wine(product.UNINSTALLER, "/M", check=False).returncode
         print("RunOnce value, read while this start of Windows is still up:")
-        print("  kvudel = %s" % product.query_runonce(lab))
+        print("  %s = %s" % (product.RUNONCE_VALUE, product.query_runonce(lab)))
     return "silently with /M (%s)" % reason, rc
 
 
@@ -138,7 +138,7 @@ def demonstrate(args):
         if line not in before:
             print("  %-7s  %s" % ("added", line))
     for line in sorted(after - before):
-        if "kvudel" in line:
+        if product.RUNONCE_VALUE in line:
             print("  %-7s  %s" % ("added", line))
     print("%d removed, %d kept." % (removed, kept))
 
@@ -155,8 +155,8 @@ def demonstrate(args):
         print("  command.com  %s" % line)
     for path in (product.UNINSTALLER, product.SCRIPT):
         print("  %-7s  %s" % ("kept" if lab.exists(path) else "removed", path))
-    left = any("kvudel" in line for line in lab.registry())
-    print("  %-7s  RunOnce value kvudel" % ("kept" if left else "removed"))
+    left = any(product.RUNONCE_VALUE in line for line in lab.registry())
+    print("  %-7s  RunOnce value %s" % ("kept" if left else "removed", product.RUNONCE_VALUE))
     print("  %-7s  %s\\Photos.txt (the user's own file)"
           % ("kept" if lab.exists(product.INSTALL_FOLDER + r"\Photos.txt") else "removed",
              product.INSTALL_FOLDER))

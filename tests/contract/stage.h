@@ -32,14 +32,15 @@ void StageDump();
 // RunOnce value, read alone. The machines themselves come from the one
 // description of the installed machine (tests/fixture/installed.py).
 #define MACHINE_FOLDER "C:\\ZM"
-// MACHINE_FILES: the described machine's files in the system folders.
+// MACHINE_FILES: the described machine's files in the system folders;
+// DESCRIBED_*: its items that the checks know by a role.
+#include "described.h"
 #include "machine_files.h"
 #define MACHINE_KEYS \
-    "Software\\KOVRA", "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\zovovar.exe", \
+    "Software\\KOVRA", DESCRIBED_INSTALL_FOLDER_KEY, \
     "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Picaro 2400R Storage Driver", \
     "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Other Program", "Enum\\USB", \
     "Enum\\ESDI", "System\\CurrentControlSet\\Services\\KOVRA"
-#define RUNONCE_KEY "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce"
 
 // Nothing of a machine left: no folder, file, key or value above.
 void StageMachineReset();

@@ -116,11 +116,11 @@ void StageMachineDump()
         for (const char *key : keys) show = show || under(line, "key", key) || under(line, "value", key);
         if (show) Say(line.c_str());
     }
-    if (sim::ValueExists(RUNONCE_KEY, "kvudel")) {
-        std::string bytes = sim::ValueBytes(RUNONCE_KEY, "kvudel");
+    if (sim::ValueExists(DESCRIBED_RUNONCE_KEY, DESCRIBED_RUNONCE_NAME)) {
+        std::string bytes = sim::ValueBytes(DESCRIBED_RUNONCE_KEY, DESCRIBED_RUNONCE_NAME);
         char quoted[2048], line[2200];
         QuoteInto(quoted, sizeof quoted, bytes.data(), static_cast<unsigned>(bytes.size()));
-        std::snprintf(line, sizeof line, "runonce = %u %s [%zu]", sim::ValueType(RUNONCE_KEY, "kvudel"), quoted,
+        std::snprintf(line, sizeof line, "runonce = %u %s [%zu]", sim::ValueType(DESCRIBED_RUNONCE_KEY, DESCRIBED_RUNONCE_NAME), quoted,
                       bytes.size());
         Say(line);
     }

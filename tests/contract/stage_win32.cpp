@@ -224,8 +224,8 @@ void StageMachineReset()
         RegDeleteKeyW(HKEY_LOCAL_MACHINE, wide);
     }
     HKEY runOnce;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, RUNONCE_KEY, 0, KEY_ALL_ACCESS, &runOnce) == ERROR_SUCCESS) {
-        RegDeleteValueA(runOnce, "kvudel");
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, DESCRIBED_RUNONCE_KEY, 0, KEY_ALL_ACCESS, &runOnce) == ERROR_SUCCESS) {
+        RegDeleteValueA(runOnce, DESCRIBED_RUNONCE_NAME);
         RegCloseKey(runOnce);
     }
     CreateDirectoryA(MACHINE_FOLDER, NULL);
@@ -267,10 +267,10 @@ void StageMachineDump()
     }
     for (const char *key : keys) DumpKey(key);
     HKEY runOnce;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, RUNONCE_KEY, 0, KEY_READ, &runOnce) != ERROR_SUCCESS) return;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, DESCRIBED_RUNONCE_KEY, 0, KEY_READ, &runOnce) != ERROR_SUCCESS) return;
     char data[1024];
     DWORD type, count = sizeof data;
-    if (RegQueryValueExA(runOnce, "kvudel", NULL, &type, reinterpret_cast<BYTE *>(data), &count) ==
+    if (RegQueryValueExA(runOnce, DESCRIBED_RUNONCE_NAME, NULL, &type, reinterpret_cast<BYTE *>(data), &count) ==
         ERROR_SUCCESS)
         SayValue("runonce", data, type, count);
     RegCloseKey(runOnce);

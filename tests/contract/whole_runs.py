@@ -29,11 +29,12 @@ import product  # noqa: E402
 import compare  # noqa: E402
 
 REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD = 1, 2, 3, 4
-APP_PATHS = b"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\zovovar.exe"
-SERVICE = b"System\\CurrentControlSet\\Services\\KOVRA\\USB\\Storage\\RIRUREVE"
-PRODUCT = b"Software\\KOVRA\\Picaro 2400R Storage Driver"
-# The values a machine draws; the rest of the installed machine is as described.
-DRAWN = {(APP_PATHS, b"Path"), (PRODUCT + b"\\Startmenu", b"Folder Name"), (SERVICE, b"ID")}
+# The values a machine draws, as the description names them (key, value name);
+# the rest of the installed machine is as described.
+INSTALL, START_MENU, ESDI = ((i.path.encode("latin-1"), i.name.encode("latin-1"))
+                             for i in (installed.role(installed.read(), r)
+                                       for r in ("install folder", "start menu folder", "esdi entry")))
+DRAWN = {INSTALL, START_MENU, ESDI}
 # No name ends in a space here: Wine makes such a name on its disk (say for
 # CreateDirectoryA("C:\\ZM\\X \\")) where Windows drops the space, and then
 # cannot remove it; the contract's cases hold those paths.
@@ -80,7 +81,7 @@ def described(folder):
     folders = {f: product.FOLDERS[f] for f in ("%SYSTEM%", "%WINDOWS%")}
     folders["%INSTALL%"] = folder.decode("latin-1")
     items = installed.placed(installed.read(), folders)
-    start = next(i.text for i in items if i.name == "Folder Name")
+    start = installed.role(items, "start menu folder").text
     kept, system, install, shortcuts = [], [], [], []
     for i in items:
         if i.kind == "file":
@@ -118,16 +119,16 @@ def draw(seed):
         file(path, text)
     for name, text in install:
         file(folder + b"\\" + name, text)
-    items += text_value(APP_PATHS, b"Path", folder + r.choice([b"\\", b"\\", b"", b"\\\\"]), r)
+    items += text_value(*INSTALL, folder + r.choice([b"\\", b"\\", b"", b"\\\\"]), r)
     parent = b"C:\\ZM\\Start\\" + r.choice([b"KOVRA Camera", b"kovra camera", b"KOVRA Camera.", b"Other"])
     start = parent + b"\\" + folder_name(r, cp, 1)
     for name, text in shortcuts:
         file(start + b"\\" + name, text)
     if r.random() < 0.3:
         items.append(b"f %s\\Notepad.lnk\tshortcut" % parent)
-    items += text_value(PRODUCT + b"\\Startmenu", b"Folder Name", start + r.choice([b"", b"", b"\\"]), r)
+    items += text_value(*START_MENU, start + r.choice([b"", b"", b"\\"]), r)
     id_ = r.choice(IDS + DOUBLE_BYTE[cp])
-    items += text_value(SERVICE, b"ID", id_, r)
+    items += text_value(*ESDI, id_, r)
     if id_.strip(b"\\"):
         items.append(b"k Enum\\ESDI\\" + id_ + b"\\0000")
     return cp, items

@@ -91,11 +91,11 @@ def main(exe, work, mode):
     elif mode != "nt":
         if runonce != product.expected_command(folder):
             raise Failed("RunOnce value while Windows is up: %r" % runonce)
-        expected_added.append(r"value Software\Microsoft\Windows\CurrentVersion\RunOnce : kvudel = "
+        expected_added.append("value %s : %s = " % (product.RUNONCE_KEY, product.RUNONCE_VALUE)
                               + '"' + product.expected_command().replace("\\", "\\\\")
                               .replace('"', '\\"') + '"')
     else:
-        if runonce is not None or any("kvudel" in line for line in after):
+        if runonce is not None or any(product.RUNONCE_VALUE in line for line in after):
             raise Failed("a RunOnce value was written on NT: %r" % runonce)
         kept = lambda line: any(k.lower() in line.lower() for k in KEYS_WITH_SUBKEYS)
         expected_removed = [line for line in expected_removed if not kept(line)]
@@ -118,7 +118,7 @@ def main(exe, work, mode):
         for path in (product.UNINSTALLER, product.SCRIPT):
             if lab.exists(path) != (path == product.UNINSTALLER and not scheduled):
                 raise Failed("%s after the next start: %s" % ("there" if lab.exists(path) else "gone", path))
-        if any("kvudel" in line for line in lab.registry()):
+        if any(product.RUNONCE_VALUE in line for line in lab.registry()):
             raise Failed("the RunOnce value survived the next start")
         if not lab.exists(product.INSTALL_FOLDER + r"\Photos.txt"):
             raise Failed("the user's own file went")

@@ -49,9 +49,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     fixture::InstallProduct();
     static const UINT kCodePages[] = {1252, 932, 936, 950};
     sim::SetCodePage(kCodePages[(flags >> 4) & 3]);
-    const char *const values[3][2] = {{fixture::kAppPathsKey, "Path"},
-                                      {fixture::kStartMenuKey, "Folder Name"},
-                                      {fixture::kServiceKey, "ID"}};
+    const char *const values[3][2] = {{fixture::kAppPathsKey, fixture::kPathValue},
+                                      {fixture::kStartMenuKey, fixture::kFolderNameValue},
+                                      {fixture::kServiceKey, fixture::kIdValue}};
     const std::string *bytes[3] = {&path, &folder, &id};
     const DWORD types[3] = {pathType, folderType, idType};
     for (int i = 0; i < 3; ++i) {

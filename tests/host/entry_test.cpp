@@ -47,8 +47,8 @@ TEST_P(Entry, ConfirmsRemovesReportsAndExitsWithZero)
     EXPECT_EQ(c.boxes, sim::CallsNamed("MessageBoxA"));
     EXPECT_EQ(c.removes, !sim::FileExists("C:\\WINDOWS\\SYSTEM\\RIRUREVE.SYS"));
     EXPECT_EQ(c.removes ? 1u : 0u, sim::CallsNamed("GetSystemDirectoryA").size());
-    EXPECT_EQ(c.writesScript, sim::ValueExists(fixture::kRunOnceKey, "kvudel"));
-    EXPECT_EQ(c.writesScript, sim::FileExists("C:\\Program Files\\KOVRA\\Picaro 2400R\\delfile.bat"));
+    EXPECT_EQ(c.writesScript, sim::ValueExists(fixture::kRunOnceKey, fixture::kRunOnceValue));
+    EXPECT_EQ(c.writesScript, sim::FileExists(fixture::ScriptPath(fixture::kInstallFolder)));
     // Whatever the answer, the quit message ends the loop at once, and its
     // code the process (docs/kept_on_purpose.md).
     const std::vector<std::string> calls = sim::CallLines();

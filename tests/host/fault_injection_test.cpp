@@ -49,7 +49,7 @@ std::string Action(sim::Call call)
 // RunOnce key could not be created.
 bool AllowedExtra(const std::string &action)
 {
-    return action == R"(DeleteFileA("C:\Program Files\KOVRA\Picaro 2400R\delfile.bat"))" ||
+    return action == "DeleteFileA(\"" + sim::Escape(fixture::ScriptPath(fixture::kInstallFolder)) + "\")" ||
            action.rfind("RegSetValueExA(NULL, ", 0) == 0 || action == "RegCloseKey(NULL)";
 }
 
@@ -114,7 +114,9 @@ TEST(FaultInjection, ARunCutShortAtAnyCallThenRunAgainEndsAsOneWholeRun)
 {
     auto run = [] { return fixture::RunUninstaller("/M"); };
     auto leftOverByAFirstRun = [](const std::string &line) {
-        return line.find("\\delfile.bat [") != std::string::npos || line.find(" : kvudel = ") != std::string::npos;
+        const std::string script = "file " + fixture::ScriptPath(fixture::kInstallFolder) + " [";
+        const std::string value = std::string("value ") + fixture::kRunOnceKey + " : " + fixture::kRunOnceValue + " = ";
+        return line.compare(0, script.size(), script) == 0 || line.compare(0, value.size(), value) == 0;
     };
     fixture::InstallProduct();
     ASSERT_EQ(0, run());

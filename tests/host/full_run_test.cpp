@@ -106,14 +106,15 @@ TEST(FullRun, RemovesEveryItemOfTheProductAndNothingElse)
     EXPECT_EQ(products, fixture::Removed(before, after));
     EXPECT_GE(products.size(), 30u);  // the fixture really holds the product
 
-    const std::string folder = "C:\\Program Files\\KOVRA\\Picaro 2400R";
+    // What it leaves: the script and the RunOnce value that runs it.
+    const std::string folder = fixture::kInstallFolder;
     const std::vector<std::string> added = fixture::Added(before, after);
     ASSERT_EQ(2u, added.size());
-    EXPECT_EQ("file " + folder + "\\delfile.bat [127] \"@echo off\\r\\ndel \\\"" + folder +
-                  "\\zovovar.exe\\\">nul\\r\\ndel \\\"" + folder + "\\delfile.bat\\\">nul\"",
-              added[0]);
-    EXPECT_EQ(0u, added[1].find("value Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce : kvudel = 1 "
-                                "\"command.com /c \\\"" + folder + "\\delfile.bat\\\"\\x00"));
+    EXPECT_EQ(0u, added[0].find("file " + fixture::ScriptPath(folder) + " ["));
+    EXPECT_EQ(fixture::ScriptFor(folder), sim::FileBytes(fixture::ScriptPath(folder)));
+    EXPECT_EQ(0u, added[1].find(std::string("value ") + fixture::kRunOnceKey + " : " + fixture::kRunOnceValue + " = "));
+    EXPECT_EQ(fixture::RunOnceCommand(folder) + '\0', sim::ValueBytes(fixture::kRunOnceKey, fixture::kRunOnceValue));
+    EXPECT_EQ(REG_SZ, sim::ValueType(fixture::kRunOnceKey, fixture::kRunOnceValue));
     EXPECT_EQ(0, sim::OpenKeyCount());
     EXPECT_EQ(0, sim::BadHandleUses());
 }

@@ -56,7 +56,7 @@ TEST_P(DeviceRegistration, DeletesTheDeviceKeysAndTheEsdiEntryTheServiceNames)
         sim::AddKey(kUsb2 + "\\0000");
     }
     if (c.service) sim::AddKey(fixture::kServiceKey);
-    if (c.hasId) sim::SetValue(fixture::kServiceKey, "ID", REG_SZ, c.id);
+    if (c.hasId) sim::SetValue(fixture::kServiceKey, fixture::kIdValue, REG_SZ, c.id);
     RemoveDeviceRegistration();
     EXPECT_EQ(c.deletes, sim::CallsNamed("RegDeleteKeyA"));
     EXPECT_TRUE(sim::KeyExists("Enum\\ESDI\\OTHER_DISK\\0000"));

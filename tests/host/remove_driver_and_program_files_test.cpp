@@ -8,18 +8,19 @@
 
 namespace {
 
-const char kAppPaths[] = "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\zovovar.exe";
-const char kRunOnce[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+using fixture::kAppPathsKey;
+using fixture::kRunOnceKey;
+using fixture::kRunOnceValue;
 
 // A machine with `folder` on disk whose App Paths key holds `path` as the raw
-// bytes of "Path".
+// bytes of fixture::kPathValue.
 void RunWithPath(const std::string &path, const std::string &folder = "C:\\Prog\\X",
                  UINT codePage = 1252)
 {
     sim::Reset();
     sim::SetCodePage(codePage);
     sim::AddDirectory(folder);
-    sim::SetValue(kAppPaths, "Path", REG_SZ, path);
+    sim::SetValue(kAppPathsKey, fixture::kPathValue, REG_SZ, path);
     RemoveDriverAndProgramFiles(0);
 }
 
@@ -35,36 +36,35 @@ std::vector<std::string> DeletesOnceTheFolderIsRead()
     return deletes;
 }
 
-std::string RunOnceBytes(const std::string &folder)
+std::string RunOnceBytes(const std::string &folder) { return fixture::RunOnceCommand(folder) + '\0'; }
+
+// The record of the RunOnce value being set on `key` for folder: the whole
+// 260-byte buffer goes to the call, zeros after the text.
+std::string RunOnceSet(const std::string &key, const std::string &folder, LONG result)
 {
-    return "command.com /c \"" + folder + "\\delfile.bat\"" + '\0';
+    const std::string command = fixture::RunOnceCommand(folder);
+    return "RegSetValueExA(" + key + ", \"" + sim::Escape(kRunOnceValue) + "\", 0, REG_SZ, \"" + sim::Escape(command) +
+           "\" + " + std::to_string(260 - command.size()) + " zeros, 260) = " + std::to_string(result);
 }
 
 TEST(SelfDeletion, ScriptAndRunOnceValueHaveTheirExactBytes)
 {
     RunWithPath(std::string("C:\\Prog\\X\\") + '\0');
-    const std::string script = sim::FileBytes("C:\\Prog\\X\\delfile.bat");
-    EXPECT_EQ(75u, script.size());
-    EXPECT_EQ("@echo off\r\ndel \"C:\\Prog\\X\\zovovar.exe\">nul\r\ndel \"C:\\Prog\\X\\delfile.bat\">nul",
-              script);
-    // The whole 260-byte buffer goes to the call, zeros after the text (NT
-    // would store them all); Windows 9x stores the text up to its zero.
-    EXPECT_EQ((std::vector<std::string>{"RegSetValueExA(hkey2, \"kvudel\", 0, REG_SZ, "
-                                        "\"command.com /c \\\"C:\\Prog\\X\\delfile.bat\\\"\" + 222 zeros, 260) = 0"}),
-              sim::CallsNamed("RegSetValueExA"));
-    EXPECT_EQ(std::string("command.com /c \"C:\\Prog\\X\\delfile.bat\"") + '\0',
-              sim::ValueBytes(kRunOnce, "kvudel"));
-    EXPECT_EQ(REG_SZ, sim::ValueType(kRunOnce, "kvudel"));
-    // The key path goes to the platform as written, leading backslash and all.
-    EXPECT_EQ((std::vector<std::string>{
-                  "RegCreateKeyExA(HKLM, \"\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce\", "
-                  "0, NULL, 0, 0xF003F, NULL) = 0 -> hkey2"}),
+    EXPECT_EQ(fixture::ScriptFor("C:\\Prog\\X"), sim::FileBytes(fixture::ScriptPath("C:\\Prog\\X")));
+    // NT would store the whole buffer; Windows 9x stores the text up to its zero.
+    EXPECT_EQ(std::vector<std::string>{RunOnceSet("hkey2", "C:\\Prog\\X", 0)}, sim::CallsNamed("RegSetValueExA"));
+    EXPECT_EQ(RunOnceBytes("C:\\Prog\\X"), sim::ValueBytes(kRunOnceKey, kRunOnceValue));
+    EXPECT_EQ(REG_SZ, sim::ValueType(kRunOnceKey, kRunOnceValue));
+    // The key path goes to the platform as written, leading backslash and all
+    // (docs/kept_on_purpose.md).
+    EXPECT_EQ((std::vector<std::string>{"RegCreateKeyExA(HKLM, \"\\" + sim::Escape(kRunOnceKey) +
+                                        "\", 0, NULL, 0, 0xF003F, NULL) = 0 -> hkey2"}),
               sim::CallsNamed("RegCreateKeyExA"));
 }
 
 struct PathCase {
     const char *what;
-    std::string bytes;   // the stored "Path" value
+    std::string bytes;   // the stored fixture::kPathValue value
     std::string folder;  // the install folder it yields, "" for none
     bool script;         // whether the script and the RunOnce value are written
     UINT codePage = 1252;
@@ -137,24 +137,24 @@ TEST_P(InstallFolder, IsReadCutAndUsedSafely)
 {
     const PathCase &c = GetParam();
     RunWithPath(c.bytes, c.folder.empty() ? "C:\\Prog\\X" : c.folder, c.codePage);
-    const std::string bat = c.folder + "\\delfile.bat";
+    const std::string bat = fixture::ScriptPath(c.folder);
     std::vector<std::string> deletes;
     if (!c.folder.empty())
         for (const char *name : {"\\uninst.isu", "\\Readme.txt"})
             deletes.push_back("DeleteFileA(\"" + sim::Escape(c.folder + name) + "\") = 0");
     EXPECT_EQ(deletes, DeletesOnceTheFolderIsRead());
     EXPECT_EQ(c.script, sim::FileExists(bat));
-    EXPECT_EQ(c.script, sim::ValueExists(kRunOnce, "kvudel"));
+    EXPECT_EQ(c.script, sim::ValueExists(kRunOnceKey, kRunOnceValue));
     if (c.script) {
         EXPECT_EQ(std::vector<std::string>{"CreateFileA(\"" + sim::Escape(bat) + "\", 0x40000000, 3, NULL, 2, 0x80) = 0x100"},
                   sim::CallsNamed("CreateFileA"));
         EXPECT_EQ(fixture::ScriptFor(c.folder), sim::FileBytes(bat));
-        EXPECT_EQ(RunOnceBytes(c.folder), sim::ValueBytes(kRunOnce, "kvudel"));
+        EXPECT_EQ(RunOnceBytes(c.folder), sim::ValueBytes(kRunOnceKey, kRunOnceValue));
     } else {
         EXPECT_TRUE(sim::CallsNamed("CreateFileA").empty());
         EXPECT_TRUE(sim::CallsNamed("RegCreateKeyExA").empty());
     }
-    EXPECT_FALSE(sim::KeyExists(kAppPaths));
+    EXPECT_FALSE(sim::KeyExists(kAppPathsKey));
     EXPECT_EQ(0, sim::OpenKeyCount());
 }
 
@@ -178,7 +178,7 @@ TEST_P(ValueTooLong, IsNotRead)
     RunWithPath(std::string(GetParam().length, 'a'));
     EXPECT_EQ(6u, sim::CallsNamed("DeleteFileA").size());
     EXPECT_TRUE(sim::CallsNamed("CreateFileA").empty());
-    EXPECT_FALSE(sim::KeyExists(kAppPaths));
+    EXPECT_FALSE(sim::KeyExists(kAppPathsKey));
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, ValueTooLong,
@@ -212,7 +212,7 @@ TEST(InstallFolder, KeepSelfWritesNoScriptButRemovesTheRest)
     EXPECT_FALSE(sim::FileExists("C:\\Program Files\\KOVRA\\Picaro 2400R\\Readme.txt"));
     EXPECT_TRUE(sim::FileExists("C:\\Program Files\\KOVRA\\Picaro 2400R\\zovovar.exe"));
     EXPECT_TRUE(sim::FileExists("C:\\Program Files\\KOVRA\\Picaro 2400R\\Photos.txt"));
-    EXPECT_FALSE(sim::KeyExists(kAppPaths));
+    EXPECT_FALSE(sim::KeyExists(kAppPathsKey));
 }
 
 TEST(InstallFolder, MissingKeyOrValue)
@@ -224,11 +224,11 @@ TEST(InstallFolder, MissingKeyOrValue)
     EXPECT_TRUE(sim::CallsNamed("RegDeleteKeyA").empty());  // no key, nothing deleted
 
     sim::Reset();
-    sim::SetText(kAppPaths, "", "C:\\Prog\\X\\zovovar.exe");
+    sim::SetText(kAppPathsKey, "", "C:\\Prog\\X\\zovovar.exe");
     RemoveDriverAndProgramFiles(0);
     EXPECT_EQ(6u, sim::CallsNamed("DeleteFileA").size());
     EXPECT_TRUE(sim::CallsNamed("CreateFileA").empty());
-    EXPECT_FALSE(sim::KeyExists(kAppPaths));
+    EXPECT_FALSE(sim::KeyExists(kAppPathsKey));
 }
 
 struct DirectoryCase {
@@ -297,12 +297,12 @@ TEST_P(ScriptNotWrittenWhole, IsRemovedAndNotScheduled)
     const ScriptFault &f = GetParam();
     sim::Reset();
     sim::AddDirectory("C:\\Prog\\X");
-    sim::SetText(kAppPaths, "Path", "C:\\Prog\\X");
+    sim::SetText(kAppPathsKey, fixture::kPathValue, "C:\\Prog\\X");
     sim::FailNth(f.call, f.occurrence, f.error);
     RemoveDriverAndProgramFiles(0);
-    EXPECT_FALSE(sim::FileExists("C:\\Prog\\X\\delfile.bat"));
-    EXPECT_FALSE(sim::KeyExists(kRunOnce));
-    EXPECT_FALSE(sim::KeyExists(kAppPaths));
+    EXPECT_FALSE(sim::FileExists(fixture::ScriptPath("C:\\Prog\\X")));
+    EXPECT_FALSE(sim::KeyExists(kRunOnceKey));
+    EXPECT_FALSE(sim::KeyExists(kAppPathsKey));
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, ScriptNotWrittenWhole, testing::ValuesIn(ScriptFaults()),
@@ -315,10 +315,10 @@ TEST(SelfDeletion, AFolderThatIsGoneGetsNoScriptAndNoValue)
 {
     // The folder is gone: nothing can be created there.
     sim::Reset();
-    sim::SetText(kAppPaths, "Path", "C:\\Gone");
+    sim::SetText(kAppPathsKey, fixture::kPathValue, "C:\\Gone");
     RemoveDriverAndProgramFiles(0);
     EXPECT_EQ(1u, sim::CallsNamed("CreateFileA").size());
-    EXPECT_FALSE(sim::KeyExists(kRunOnce));
+    EXPECT_FALSE(sim::KeyExists(kRunOnceKey));
 }
 
 // NT refuses the leading backslash (docs/kept_on_purpose.md); 9x can be made to fail.
@@ -331,15 +331,13 @@ TEST_P(FailedRunOnceKey, LeavesEveryOtherKeyAlone)
     sim::SetWindowsNT(nt);
     if (!nt) sim::FailEvery("RegCreateKeyExA");
     sim::AddDirectory("C:\\Prog\\X");
-    sim::SetText(kAppPaths, "Path", "C:\\Prog\\X");
+    sim::SetText(kAppPathsKey, fixture::kPathValue, "C:\\Prog\\X");
     RemoveDriverAndProgramFiles(0);
-    EXPECT_EQ(std::vector<std::string>{"RegSetValueExA(NULL, \"kvudel\", 0, REG_SZ, "
-                                       "\"command.com /c \\\"C:\\Prog\\X\\delfile.bat\\\"\" + 222 zeros, "
-                                       "260) = 6"},
+    EXPECT_EQ(std::vector<std::string>{RunOnceSet("NULL", "C:\\Prog\\X", ERROR_INVALID_HANDLE)},
               sim::CallsNamed("RegSetValueExA"));
-    EXPECT_FALSE(sim::KeyExists(kRunOnce));
-    EXPECT_TRUE(sim::FileExists("C:\\Prog\\X\\delfile.bat"));  // as written
-    EXPECT_FALSE(sim::KeyExists(kAppPaths));
+    EXPECT_FALSE(sim::KeyExists(kRunOnceKey));
+    EXPECT_TRUE(sim::FileExists(fixture::ScriptPath("C:\\Prog\\X")));  // as written
+    EXPECT_FALSE(sim::KeyExists(kAppPathsKey));
 }
 
 INSTANTIATE_TEST_SUITE_P(Windows, FailedRunOnceKey, testing::Bool(),

@@ -82,7 +82,7 @@ TEST_P(StartMenu, DeletesShortcutsTheFolderAndAnEmptyMakerFolder)
     sim::Reset();
     sim::SetCodePage(c.codePage);
     sim::AddKey(fixture::kStartMenuKey);
-    if (c.hasValue) sim::SetValue(fixture::kStartMenuKey, "Folder Name", REG_SZ, c.zero ? c.folder + '\0' : c.folder);
+    if (c.hasValue) sim::SetValue(fixture::kStartMenuKey, fixture::kFolderNameValue, REG_SZ, c.zero ? c.folder + '\0' : c.folder);
     RemoveStartMenuEntries();
     std::vector<std::string> deletes, folders;
     for (const std::string &d : c.deletes) deletes.push_back("DeleteFileA(\"" + sim::Escape(d) + "\") = 0");
@@ -101,7 +101,7 @@ TEST(StartMenu, FoldersGoOnlyWhenEmptyAndAMissingKeyEndsTheStep)
     fixture::InstallProduct();
     sim::AddFile("C:\\WINDOWS\\Start Menu\\Programs\\KOVRA Camera\\Picaro Viewer.lnk");
     RemoveStartMenuEntries();
-    EXPECT_FALSE(sim::DirectoryExists(fixture::kStartMenuFolder));
+    EXPECT_FALSE(sim::DirectoryExists(fixture::StartMenuFolder()));
     EXPECT_TRUE(sim::DirectoryExists("C:\\WINDOWS\\Start Menu\\Programs\\KOVRA Camera"));
     EXPECT_TRUE(sim::FileExists("C:\\WORK\\KOVRA Camera"));  // no bare-name delete
 
