@@ -1,7 +1,7 @@
 // What the platform contract needs besides the calls under test: a sandbox of
 // the machine to set up before each case and to look at after it. One
 // implementation over the simulator (stage_sim.cpp), one over Windows itself
-// (stage_win32.cpp); contract.cpp runs the same cases over either.
+// (stage_win32.cpp); runner.cpp runs the same cases over either.
 #ifndef ZOVOVAR_CONTRACT_STAGE_H
 #define ZOVOVAR_CONTRACT_STAGE_H
 
@@ -55,7 +55,7 @@ long StageReadFile(const char *path, char *buffer, unsigned long size);
 // Writes one whole line of output.
 void StageWrite(const char *line);
 
-// From contract.cpp, for the dumps: one line of the current case, and bytes
+// From output.cpp, for the dumps: one line of the current case, and bytes
 // quoted as C escapes.
 void Say(const char *line);
 void QuoteInto(char *out, unsigned size, const char *bytes, unsigned count);
