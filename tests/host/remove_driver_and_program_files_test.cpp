@@ -2,7 +2,6 @@
 // folder, the self-deletion script and its RunOnce value.
 #include <gtest/gtest.h>
 
-
 #include "installed_machine.h"
 #include "uninstall.h"
 
