@@ -261,6 +261,7 @@ const std::vector<Call> &Calls() { return m.calls; }
 std::vector<std::string> CallLines()
 {
     std::vector<std::string> out;
+    out.reserve(m.calls.size());
     // cppcheck-suppress useStlAlgorithm ; a loop of one line reads plainer than a transform
     for (const Call &c : m.calls) out.push_back(Line(c));
     return out;
