@@ -209,9 +209,9 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
         h = reinterpret_cast<HANDLE>(id);
     }
     Record("CreateFileA",
-            {Quote(path), Hex(access), std::to_string(share), security ? "security" : "NULL",
-             std::to_string(disposition), Hex(flags)},
-            h == INVALID_HANDLE_VALUE ? "INVALID" : Hex((uint32_t)(uintptr_t)h), "", path ? path : "");
+           {Quote(path), Hex(access), std::to_string(share), security ? "security" : "NULL",
+            std::to_string(disposition), Hex(flags)},
+           h == INVALID_HANDLE_VALUE ? "INVALID" : Hex((uint32_t)(uintptr_t)h), "", path ? path : "");
     return h;
 }
 
@@ -229,9 +229,9 @@ BOOL WriteFile(HANDLE file, LPCVOID data, DWORD count, LPDWORD written, LPOVERLA
     }
     if (written) *written = n;
     Record("WriteFile",
-            {Hex((uint32_t)(uintptr_t)file), QuoteBytes(std::string(static_cast<const char *>(data), count)),
-             std::to_string(count)},
-            std::to_string(ok), "[" + std::to_string(n) + "]");
+           {Hex((uint32_t)(uintptr_t)file), QuoteBytes(std::string(static_cast<const char *>(data), count)),
+            std::to_string(count)},
+           std::to_string(ok), "[" + std::to_string(n) + "]");
     return ok;
 }
 

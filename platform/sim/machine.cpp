@@ -143,14 +143,7 @@ std::string Hex(uint32_t v)
 void Record(const char *name, const std::vector<std::string> &arguments, const std::string &result,
             const std::string &output, const std::string &target, const std::string &opened)
 {
-    sim::Call call;
-    call.name = name;
-    call.arguments = arguments;
-    call.result = result;
-    call.output = output;
-    call.target = target;
-    call.opened = opened;
-    m.calls.push_back(call);
+    m.calls.push_back(sim::Call{name, arguments, result, output, target, opened});
 }
 
 namespace {

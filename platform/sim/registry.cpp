@@ -126,17 +126,17 @@ LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY 
     if (!err && key != HKEY_LOCAL_MACHINE) err = ERROR_INVALID_HANDLE;
     // An empty path opens the key itself.
     if (!err && !path.empty() && !m.keys.count(path)) err = ERROR_FILE_NOT_FOUND;
-    std::string got;
+    std::string opened;  // the handle given out
     if (!err) {
         *result = NewHandle(path);
-        got = KeyName(*result);
+        opened = KeyName(*result);
     } else if (result && m.nt) {
         // NT sets the handle to NULL; what 9x leaves there is not on record,
         // so it is left as it was.
         *result = nullptr;
     }
     Record("RegOpenKeyExA", {KeyName(key), Quote(subKey), std::to_string(options), Hex(access)},
-            std::to_string(err), "", subKey ? subKey : "", got);
+           std::to_string(err), "", subKey ? subKey : "", opened);
     return err;
 }
 
@@ -181,7 +181,7 @@ LONG RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPB
         if (size) *size = overstated ? std::max((DWORD)v->bytes.size(), offered + 1) : (DWORD)v->bytes.size();
     }
     Record("RegQueryValueExA", {KeyName(key), Quote(name), std::to_string(offered)}, std::to_string(err),
-            err ? "" : "[" + std::to_string(*size) + "]");
+           err ? "" : "[" + std::to_string(*size) + "]");
     return err;
 }
 
@@ -195,18 +195,18 @@ LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR cls, DWORD o
     const std::string path = Upper(written);
     if (!err && !ok) err = ERROR_BAD_PATHNAME;
     if (!err && (key != HKEY_LOCAL_MACHINE || path.empty())) err = ERROR_INVALID_HANDLE;
-    std::string got;
+    std::string opened;  // the handle given out
     if (!err) {
         const bool existed = m.keys.count(path) != 0;
         CreateKeyPath(written);
         *result = NewHandle(path);
         if (disposition) *disposition = existed ? 2 : 1;
-        got = KeyName(*result);
+        opened = KeyName(*result);
     }  // what a failure leaves in the handle is not on record: it is left as it was
     Record("RegCreateKeyExA",
-            {KeyName(key), Quote(subKey), std::to_string(reserved), Quote(cls), std::to_string(options),
-             Hex(access), security ? "security" : "NULL"},
-            std::to_string(err), "", subKey ? subKey : "", got);
+           {KeyName(key), Quote(subKey), std::to_string(reserved), Quote(cls), std::to_string(options),
+            Hex(access), security ? "security" : "NULL"},
+           std::to_string(err), "", subKey ? subKey : "", opened);
     return err;
 }
 
@@ -233,9 +233,9 @@ LONG RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYT
         v.bytes.assign(text ? text : "", text ? stored : 0);
     }
     Record("RegSetValueExA",
-            {KeyName(key), Quote(name), std::to_string(reserved), type == REG_SZ ? "REG_SZ" : std::to_string(type),
-             DataArgument(data, size), std::to_string(size)},
-            std::to_string(err));
+           {KeyName(key), Quote(name), std::to_string(reserved), type == REG_SZ ? "REG_SZ" : std::to_string(type),
+            DataArgument(data, size), std::to_string(size)},
+           std::to_string(err));
     return err;
 }
 

@@ -47,14 +47,14 @@ ATOM RegisterClassExA(const WNDCLASSEXA *cls)
     std::ostringstream procedure;
     procedure << std::hex << std::showbase << reinterpret_cast<uintptr_t>(cls->lpfnWndProc);
     Record("RegisterClassExA",
-            {"cbSize=" + std::to_string(cls->cbSize), "style=" + Hex(cls->style), "lpfnWndProc=" + procedure.str(),
-             "cbClsExtra=" + std::to_string(cls->cbClsExtra), "cbWndExtra=" + std::to_string(cls->cbWndExtra),
-             "hInstance=" + Hex((uint32_t)(uintptr_t)cls->hInstance), "hIcon=" + Hex((uint32_t)(uintptr_t)cls->hIcon),
-             "hCursor=" + Hex((uint32_t)(uintptr_t)cls->hCursor),
-             "hbrBackground=" + std::to_string((uintptr_t)cls->hbrBackground),
-             "lpszMenuName=" + Quote(cls->lpszMenuName), "lpszClassName=" + Quote(cls->lpszClassName),
-             std::string("hIconSm=") + (cls->hIconSm ? "set" : "NULL")},
-            std::to_string(atom));
+           {"cbSize=" + std::to_string(cls->cbSize), "style=" + Hex(cls->style), "lpfnWndProc=" + procedure.str(),
+            "cbClsExtra=" + std::to_string(cls->cbClsExtra), "cbWndExtra=" + std::to_string(cls->cbWndExtra),
+            "hInstance=" + Hex((uint32_t)(uintptr_t)cls->hInstance), "hIcon=" + Hex((uint32_t)(uintptr_t)cls->hIcon),
+            "hCursor=" + Hex((uint32_t)(uintptr_t)cls->hCursor),
+            "hbrBackground=" + std::to_string((uintptr_t)cls->hbrBackground),
+            "lpszMenuName=" + Quote(cls->lpszMenuName), "lpszClassName=" + Quote(cls->lpszClassName),
+            std::string("hIconSm=") + (cls->hIconSm ? "set" : "NULL")},
+           std::to_string(atom));
     return atom;
 }
 
