@@ -152,13 +152,13 @@ def run_host(program, mode):
                           stdout=subprocess.PIPE, timeout=60).stdout.decode("ascii", errors="replace")
 
 
-def compare(mode, sim_text, wine_text, entries, used, windows):
+def compare(mode, sim_text, wine_text, departures, used, record):
     """The differences of one mode that no entry accepts, and every departure
     from the record, as report lines."""
     sim, sim_header = parse(sim_text)
     wine, wine_header = parse(wine_text)
-    report = against_record(mode, "the simulator", sim, windows)
-    report += against_record(mode, "Wine", wine, windows, entries, used)
+    report = against_record(mode, "the simulator", sim, record)
+    report += against_record(mode, "Wine", wine, record, departures, used)
     _, _, code_page = MODES[mode]
     expected = "platform %s cp %d" % ("nt" if mode == "nt" else "9x", code_page)
     if sim_header[:1] != [expected] or wine_header[:1] != [expected]:
@@ -170,7 +170,7 @@ def compare(mode, sim_text, wine_text, entries, used, windows):
     for case in sorted(set(sim) | set(wine)):
         if sim.get(case) == wine.get(case):
             continue
-        entry = departure_for(entries, case, mode)
+        entry = departure_for(departures, case, mode)
         if entry:
             used.add(entry[:2])
             continue
@@ -193,20 +193,20 @@ def main(host_program, exe, work, modes):
     started = time.time()
     wine = run_wine(exe, work, modes)
     wine_time = time.time() - started
-    windows_record, entries = windows()
+    windows_record, departures = windows()
     used, report = set(), []
     for mode in modes:
-        report += compare(mode, run_host(host_program, mode), wine[mode], entries, used, windows_record)
+        report += compare(mode, run_host(host_program, mode), wine[mode], departures, used, windows_record)
     if set(modes) == set(MODES):
         report += ["windows.txt: Wine departs in %s %s no longer" % e[:2]
-                   for e in entries if e[:2] not in used]
+                   for e in departures if e[:2] not in used]
     names = [c for c in parse(wine[modes[0]])[0] if c != "end"]
     counts = [sum(1 for c in names if on_record(windows_record, c, m)) for m in ("win98", "nt")]
     neither = sum(1 for c in names if not on_record(windows_record, c, "win98")
                   and not on_record(windows_record, c, "nt"))
     print("contract: %d cases in %d modes; on record: %d for 9x, %d for NT, %d for neither; "
           "%d departures of Wine listed; Wine session %.1f s"
-          % (len(names), len(modes), counts[0], counts[1], neither, len(entries), wine_time))
+          % (len(names), len(modes), counts[0], counts[1], neither, len(departures), wine_time))
     if report:
         raise winelab.Failed("\n".join(report))
 
