@@ -8,7 +8,10 @@ dist/ then holds:
   zovovar-VERSION.zip       that folder
   zovovar-VERSION.img       a 1.44 MB FAT12 floppy image holding the two files
   zovovar-VERSION.iso       a CD image (ISO 9660 with Joliet) holding them
-  SHA256SUMS                over every file above
+  BUILDINFO                 what built zovovar.exe: the commit, SOURCE_DATE_EPOCH,
+                            the Debian packages that built it, the build type
+                            and flags, and the SHA-256 of every file above
+  SHA256SUMS                over every file above, BUILDINFO included
 
 VERSION is the ProductVersion of the version block in resources/zovovar.rc.
 Every date inside is the last commit's, entries are sorted, and nothing of
@@ -17,8 +20,10 @@ of one commit give the same bytes. A dirty work tree or a failed build stops
 the release before anything is written; dist/ is replaced only when whole.
 """
 import hashlib
+import json
 import os
 import re
+import shlex
 import shutil
 import subprocess
 import sys
@@ -67,6 +72,62 @@ def build(work):
         if subprocess.run(step, cwd=ROOT, stdout=subprocess.DEVNULL).returncode != 0:
             raise ReleaseError("the build failed (%s)" % " ".join(step))
     return os.path.join(work, "zovovar.exe")
+
+
+def run_text(args):
+    done = subprocess.run(args, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, universal_newlines=True)
+    if done.returncode != 0:
+        raise ReleaseError("%s failed: %s" % (" ".join(args), done.stdout.strip()))
+    return done.stdout.strip()
+
+
+def build_packages():
+    """The Debian packages that hold what made the exe: the compiler (its
+    driver and cc1plus), the linker and resource compiler, the import
+    libraries, and CMake; each 'name (= version)'."""
+    gxx = shutil.which("i686-w64-mingw32-g++")
+    files = [gxx, run_text([gxx, "-print-prog-name=cc1plus"]), shutil.which("i686-w64-mingw32-ld"),
+             shutil.which("i686-w64-mingw32-windres"), "/usr/i686-w64-mingw32/lib/libkernel32.a",
+             shutil.which("cmake")]
+    if None in files:
+        raise ReleaseError("a build tool is missing: run scripts/release.sh, which installs them")
+    owners = {run_text(["dpkg-query", "-S", os.path.realpath(f)]).split(":")[0] for f in files}
+    return ["%s (= %s)" % (p, run_text(["dpkg-query", "-W", "-f", "${Version}", p])) for p in sorted(owners)]
+
+
+def build_flags(work):
+    """The compiler's flags for the exe's sources and the linker's, as CMake
+    gave them, with nothing of the checkout's path."""
+    compiled = set()
+    for entry in json.load(open(os.path.join(work, "compile_commands.json"))):
+        words = shlex.split(entry["command"])
+        if "CMakeFiles/zovovar.dir/" + os.path.relpath(entry["file"], ROOT) + ".obj" in words:
+            cut = [i for i, w in enumerate(words) if w in ("-o", "-c")]
+            compiled.add(" ".join(w for i, w in enumerate(words[1:], 1)
+                                  if not w.startswith("@") and i not in cut and i - 1 not in cut))
+    with open(os.path.join(work, "CMakeFiles", "zovovar.dir", "link.txt")) as f:
+        link = shlex.split(f.read().splitlines()[-1])[1:]
+    with open(os.path.join(work, "CMakeFiles", "zovovar.dir", "linkLibs.rsp")) as f:
+        libraries = f.read().split()
+    return sorted(compiled), " ".join([w for w in link if not w.startswith("@")] + libraries)
+
+
+def write_buildinfo(path, staging, version, epoch, work):
+    """What built the release, in the manner of Reproducible Builds' .buildinfo."""
+    compiled, linked = build_flags(work)
+    lines = ["Format: 1.0", "Source: zovovar", "Version: " + version,
+             "Git-Commit: " + git("rev-parse", "HEAD").strip(), "Git-Tree: clean",
+             "Source-Date-Epoch: %d" % epoch, "Build-Type: Release"]
+    lines += ["Build-Flags-CXX: " + flags for flags in compiled] + ["Build-Flags-Link: " + linked]
+    lines += ["Installed-Build-Depends:"] + [" " + p for p in build_packages()]
+    lines.append("Checksums-Sha256:")
+    for name in sorted(os.path.relpath(os.path.join(top, n), staging)
+                       for top, _, found in os.walk(staging) for n in found):
+        with open(os.path.join(staging, name), "rb") as f:
+            data = f.read()
+        lines.append(" %s %d %s" % (hashlib.sha256(data).hexdigest(), len(data), name))
+    with open(path, "w", newline="\n") as f:
+        f.write("\n".join(lines) + "\n")
 
 
 def write_zip(path, folder, names, epoch):
@@ -119,7 +180,8 @@ def release(out):
     epoch = int(git("log", "-1", "--format=%ct"))
     env = dict(os.environ, SOURCE_DATE_EPOCH=str(epoch), TZ="UTC", LC_ALL="C",
                MTOOLS_SKIP_CHECK="1", MTOOLSRC="/dev/null")
-    exe = build(os.path.join(ROOT, "build", "release"))
+    work = os.path.join(ROOT, "build", "release")
+    exe = build(work)
 
     staging = out + ".new"
     shutil.rmtree(staging, ignore_errors=True)
@@ -139,6 +201,7 @@ def release(out):
         write_zip(os.path.join(staging, base + ".zip"), folder, names, epoch)
         write_floppy(os.path.join(staging, base + ".img"), folder, names, env)
         write_cd(os.path.join(staging, base + ".iso"), folder, names, ver, env)
+        write_buildinfo(os.path.join(staging, "BUILDINFO"), staging, ver, epoch, work)
         files = sorted(os.path.relpath(os.path.join(top, n), staging)
                        for top, _, found in os.walk(staging) for n in found)
         with open(os.path.join(staging, "SHA256SUMS"), "w", newline="\n") as sums:

@@ -1,13 +1,16 @@
 #!/usr/bin/env python3
 """The release, built twice from two clones of the work tree as it stands.
 
-usage: check_release.py SOURCE_DIR WORK_DIR
+usage: check_release.py SOURCE_DIR WORK_DIR EXE
 
-Both runs give the same bytes; the zip and the two images hold exactly the
-folder's two files, read back with other tools than those that wrote them;
-a dirty tree or a failed build writes nothing. Leaves WORK_DIR/from_cd/
-zovovar.exe, copied out of the CD image, for the Wine test.
+Both runs give the same bytes, and their zovovar.exe is EXE, the one under
+test, built elsewhere; BUILDINFO names the commit and the exe's checksum; the
+zip and the two images hold exactly the folder's two files, read back with
+other tools than those that wrote them; a dirty tree or a failed build writes
+nothing. Leaves WORK_DIR/from_cd/zovovar.exe, copied out of the CD image, for
+the Wine test.
 """
+import hashlib
 import os
 import shutil
 import struct
@@ -62,7 +65,19 @@ def tree(folder):
     return files
 
 
-def main(source, work):
+def buildinfo_fields(buildinfo):
+    """BUILDINFO's fields: {name: [its value's lines]}."""
+    out, name = {}, None
+    for line in buildinfo.decode("ascii").splitlines():
+        if line.startswith(" "):
+            out[name].append(line[1:])
+        else:
+            name, _, value = line.rstrip(":").partition(": ")
+            out[name] = [value] if value else []
+    return out
+
+
+def main(source, work, exe_under_test):
     a, b = os.path.join(work, "a"), os.path.join(work, "b")
     snapshot_clone(source, a)
     shutil.rmtree(b, ignore_errors=True)
@@ -83,17 +98,26 @@ def main(source, work):
         fail("dist holds %s" % sorted(os.listdir(dist)))
     base = folders[0]
     exe, readme = made[base + "/zovovar.exe"], made[base + "/README.TXT"]
-    expected = {"SHA256SUMS", base + "/zovovar.exe", base + "/README.TXT",
+    expected = {"SHA256SUMS", "BUILDINFO", base + "/zovovar.exe", base + "/README.TXT",
                 base + ".zip", base + ".img", base + ".iso"}
     if set(made) != expected:
         fail("dist files %s" % sorted(made))
-    if exe[:2] != b"MZ":
-        fail("zovovar.exe is no executable")
+    with open(exe_under_test, "rb") as f:
+        if exe != f.read():
+            fail("the release's zovovar.exe differs from %s" % exe_under_test)
+    info = buildinfo_fields(made["BUILDINFO"])
+    head = sh("git", "-C", a, "rev-parse", "HEAD").stdout.decode().strip()
+    if info.get("Git-Commit") != [head]:
+        fail("BUILDINFO names the commit %r, built from %s" % (info.get("Git-Commit"), head))
+    listed = {line.split(" ")[2]: line for line in info.get("Checksums-Sha256", [])}
+    exe_line = "%s %d %s" % (hashlib.sha256(exe).hexdigest(), len(exe), base + "/zovovar.exe")
+    if set(listed) != expected - {"SHA256SUMS", "BUILDINFO"} or listed[base + "/zovovar.exe"] != exe_line:
+        fail("BUILDINFO's checksums: %r, expected the exe as %r" % (sorted(listed.values()), exe_line))
     text = readme.decode("cp1252")
     lines = text.split("\r\n")
     if "\n" in text.replace("\r\n", "") or "\r" in text.replace("\r\n", ""):
         fail("README.TXT has a line end other than CR LF")
-    if max(map(len, lines)) > 78 or not all(w in text for w in ("/M", "/D", "restart")):
+    if max(map(len, lines)) > 78 or not {"/M", "/D", "restart"} <= set(text.split()):
         fail("README.TXT: lines over 78 characters, or no word of /M, /D or the restart")
 
     def holds(what, listing, extract):
@@ -157,6 +181,6 @@ def main(source, work):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 3:
+    if len(sys.argv) != 4:
         sys.exit(__doc__)
     main(*sys.argv[1:])
