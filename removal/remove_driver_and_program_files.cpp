@@ -19,15 +19,17 @@ static void DeleteInDirectory(GetDirectory get, const char *folder, const char *
 
 // A byte that no Windows path holds and that would break the quoting of the
 // script or the RunOnce command: such a folder never becomes a command. Nor
-// does one that COMMAND.COM would read as another: it reads the script and its
-// command line in the OEM code page, where a byte from 0x80 up is another
-// character unless the two pages are one (as the double-byte ones are).
+// does a '/', which Win32 reads as a separator but COMMAND.COM as its switch
+// character (DEL's /P would wait for a key), nor a byte that COMMAND.COM would
+// read as another: it reads the script and its command line in the OEM code
+// page, where a byte from 0x80 up is another character unless the two pages
+// are one (as the double-byte ones are).
 static int SafeForCommands(const char *folder)
 {
     const int otherInOem = GetOEMCP() != GetACP();
     for (const char *c = folder; *c; c = NextChar(c)) {
         const unsigned char b = (unsigned char)*c;
-        if (b < 0x20 || b == '"' || b == '<' || b == '>' || b == '|' || (b >= 0x80 && otherInOem))
+        if (b < 0x20 || b == '"' || b == '<' || b == '>' || b == '|' || b == '/' || (b >= 0x80 && otherInOem))
             return 0;
     }
     return 1;
