@@ -38,7 +38,7 @@ def boxes_shown(trace_path):
         return re.findall(r'MSGBOX_OnInit L"(.*)"', f.read())
 
 
-def answer_box(display, env, trace_path, number, key, picture=None):
+def answer_box(display, env, trace_path, number, key, caption, picture=None):
     """Waits for the number-th box, checks its caption, presses key; returns
     its text. With picture, saves the box as a PNG file first."""
     deadline = time.time() + 60
@@ -50,15 +50,15 @@ def answer_box(display, env, trace_path, number, key, picture=None):
                  % (number, boxes_shown(trace_path), said, process_report()))
         time.sleep(0.2)
     xenv = dict(env, DISPLAY=display.name)
-    found = subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", "^Uninstaller$"],
+    found = subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", "^%s$" % re.escape(caption)],
                            env=xenv, stdout=subprocess.PIPE, timeout=60).stdout.split()
     if not found:
-        raise LabError("no visible window with the caption Uninstaller")
+        raise LabError("no visible window with the caption %s" % caption)
     window = found[-1].decode()
-    caption = subprocess.run(["xdotool", "getwindowname", window], env=xenv,
-                             stdout=subprocess.PIPE).stdout.decode().strip()
-    if caption != "Uninstaller":
-        raise LabError("caption %r" % caption)
+    shown = subprocess.run(["xdotool", "getwindowname", window], env=xenv,
+                           stdout=subprocess.PIPE).stdout.decode().strip()
+    if shown != caption:
+        raise LabError("caption %r, expected %r" % (shown, caption))
     subprocess.run(["xdotool", "windowfocus", "--sync", window], env=xenv, check=True)
     if picture:
         time.sleep(1)  # painted whole

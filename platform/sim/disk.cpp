@@ -182,15 +182,6 @@ BOOL RemoveDirectoryA(LPCSTR path)
     return ok;
 }
 
-BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES security)
-{
-    const std::string p = FilePath(path);
-    const BOOL ok = p.size() > 3 && ParentExists(p) && !m.directories.count(p) && !m.files.count(p);
-    if (ok) m.directories[p] = StoredName(NormalPath(path));
-    Record("CreateDirectoryA", {Quote(path), security ? "security" : "NULL"}, std::to_string(ok), "", path ? path : "");
-    return ok;
-}
-
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                    DWORD disposition, DWORD flags, HANDLE templateFile)
 {
@@ -220,13 +211,9 @@ BOOL WriteFile(HANDLE file, LPCVOID data, DWORD count, LPDWORD written, LPOVERLA
     const LONG err = Injected("WriteFile");
     auto it = m.openFiles.find((uintptr_t)file);
     // A full disk takes what room it has left: here half the bytes.
-    const size_t room = err == ERROR_DISK_FULL ? count / 2 : m.writeLimit;
     const BOOL ok = (!err || err == ERROR_DISK_FULL) && it != m.openFiles.end() && !overlapped;
-    const DWORD n = ok ? (DWORD)std::min<size_t>(count, room) : 0;
-    if (ok) {
-        m.files[it->second].append(static_cast<const char *>(data), n);
-        if (!err) m.writeLimit -= n;
-    }
+    const DWORD n = ok ? (err == ERROR_DISK_FULL ? count / 2 : count) : 0;
+    if (ok) m.files[it->second].append(static_cast<const char *>(data), n);
     if (written) *written = n;
     Record("WriteFile",
            {Hex((uint32_t)(uintptr_t)file), QuoteBytes(std::string(static_cast<const char *>(data), count)),
@@ -292,7 +279,5 @@ std::string FileBytes(const std::string &path)
     auto it = m.files.find(FilePath(path.c_str()));
     return it == m.files.end() ? "" : it->second;
 }
-
-void LimitWrites(size_t bytes) { m.writeLimit = bytes; }
 
 }  // namespace sim

@@ -116,19 +116,9 @@ std::string Upper(std::string s)
 
 std::string QuoteBytes(const std::string &bytes)
 {
-    std::string out = "\"";
-    for (const char ch : bytes) {
-        const unsigned char c = (unsigned char)ch;
-        if (c == '\n') out += "\\n";
-        else if (c == '\r') out += "\\r";
-        else if (c == '"') out += "\\\"";
-        else if (c < 0x20 || c >= 0x7F) {
-            char hex[8];
-            (void)std::snprintf(hex, sizeof hex, "\\x%02X", c);  // always fits
-            out += hex;
-        } else out += (char)c;
-    }
-    return out + "\"";
+    std::string out(bytes.size() * 4 + 4, '\0');  // room for every byte as \xHH
+    out.resize(QuoteInto(&out[0], static_cast<unsigned>(out.size()), bytes.data(), static_cast<unsigned>(bytes.size())));
+    return out;
 }
 
 std::string Quote(const char *s) { return s ? QuoteBytes(s) : "NULL"; }
@@ -310,7 +300,6 @@ void StartProcess()
     next.readOnly = m.readOnly;
     next.held = m.held;
     next.nextHandle = m.nextHandle;
-    next.writeLimit = m.writeLimit;
     next.uncommitted = m.uncommitted;  // the cache outlives the process, not the power
     m = next;
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "quoted.h"
 #include "win32_sim.h"
 
 namespace simulated {
@@ -44,7 +45,6 @@ struct Machine {
     std::map<uintptr_t, std::string> openFiles;  // CreateFileA handle -> upper-case path
     // Files written since their last flush -> the bytes their clusters hold on disk.
     std::map<std::string, std::string> uncommitted;
-    size_t writeLimit = 1 << 20;  // the disk's free space
     std::deque<int> answers;
     std::deque<UINT> queued;
     std::set<std::string> classes;  // registered window classes, by upper-case name

@@ -146,9 +146,6 @@ UINT GetSystemDirectoryA(LPSTR buffer, UINT size);
 UINT GetWindowsDirectoryA(LPSTR buffer, UINT size);
 BOOL DeleteFileA(LPCSTR path);
 BOOL RemoveDirectoryA(LPCSTR path);
-// Not a call of the program's: for the tests that set a machine up as an
-// installer would. Never fails of itself.
-BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES security);
 // Only what the product's own text stream asks for: CREATE_ALWAYS, for writing.
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                    DWORD disposition, DWORD flags, HANDLE templateFile);
@@ -231,10 +228,6 @@ bool FileExists(const std::string &path);
 std::string FileName(const std::string &path);
 bool DirectoryExists(const std::string &path);
 std::string FileBytes(const std::string &path);
-// WriteFile writes no more than this many bytes from now on, in all, and then
-// reports fewer written than asked, as on a full disk. The disk has 1 MiB free
-// after Reset.
-void LimitWrites(size_t bytes);
 
 // Everything on the machine, one line per key, value, folder and file, sorted.
 std::vector<std::string> Dump();

@@ -72,25 +72,3 @@ void Say(const char *text)
     }
     End();
 }
-
-// As the simulator's call record writes bytes.
-void QuoteInto(char *out, unsigned size, const char *bytes, unsigned count)
-{
-    static const char digits[] = "0123456789ABCDEF";
-    unsigned n = 0;
-    out[n++] = '"';
-    for (unsigned i = 0; i < count && n + 6 < size; ++i) {
-        BYTE c = static_cast<BYTE>(bytes[i]);
-        if (c == '\n' || c == '\r' || c == '"') {
-            out[n++] = '\\';
-            out[n++] = c == '"' ? '"' : c == '\n' ? 'n' : 'r';
-        } else if (c < 0x20 || c >= 0x7F) {
-            out[n++] = '\\';
-            out[n++] = 'x';
-            out[n++] = digits[c >> 4];
-            out[n++] = digits[c & 15];
-        } else out[n++] = static_cast<char>(c);
-    }
-    out[n++] = '"';
-    out[n] = '\0';
-}

@@ -32,10 +32,9 @@ void StageDump();
 // RunOnce value, read alone. The machines themselves come from the one
 // description of the installed machine (tests/fixture/installed.py).
 #define MACHINE_FOLDER "C:\\ZM"
-// MACHINE_FILES: the described machine's files in the system folders;
-// DESCRIBED_*: its items that the checks know by a role.
+// DESCRIBED_SYSTEM_FILES: the described machine's files in the system
+// folders; DESCRIBED_*: its items that the checks know by a role.
 #include "described.h"
-#include "machine_files.h"
 #define MACHINE_KEYS \
     "Software\\KOVRA", DESCRIBED_INSTALL_FOLDER_KEY, \
     "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Picaro 2400R Storage Driver", \
@@ -55,9 +54,9 @@ long StageReadFile(const char *path, char *buffer, unsigned long size);
 // Writes one whole line of output.
 void StageWrite(const char *line);
 
-// From output.cpp, for the dumps: one line of the current case, and bytes
-// quoted as C escapes.
+// From output.cpp, for the dumps: one line of the current case.
 void Say(const char *line);
-void QuoteInto(char *out, unsigned size, const char *bytes, unsigned count);
+// Bytes quoted as C escapes, as the simulator's call record quotes them.
+#include "sim/quoted.h"
 
 #endif

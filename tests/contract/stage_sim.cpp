@@ -35,20 +35,14 @@ void StageReset()
     sim::AddDirectory(STAGE_FOLDER);
 }
 
-// As an installer on Windows makes them: each folder on the way by the path's
-// text up to it, by characters.
-void MakeFolders(const std::string &path, bool whole)
-{
-    for (size_t i = 0; i < path.size(); i += IsDBCSLeadByte(static_cast<BYTE>(path[i])) && i + 1 < path.size() ? 2 : 1)
-        if ((path[i] == '\\' || path[i] == '/') && i > 2) CreateDirectoryA(path.substr(0, i).c_str(), nullptr);
-    if (whole) CreateDirectoryA(path.c_str(), nullptr);
-}
-
-void StageFolder(const char *path) { MakeFolders(path, true); }
+void StageFolder(const char *path) { sim::AddDirectory(path); }
 
 void StageFile(const char *path, const char *bytes, unsigned count, int readOnly)
 {
-    MakeFolders(path, false);
+    // The folders on the way, as an installer on Windows makes them.
+    const std::string folder(path);
+    for (size_t i = 0; i < folder.size(); i += IsDBCSLeadByte(static_cast<BYTE>(folder[i])) && i + 1 < folder.size() ? 2 : 1)
+        if ((folder[i] == '\\' || folder[i] == '/') && i > 2) sim::AddDirectory(folder.substr(0, i));
     HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     DWORD written;
     WriteFile(file, bytes, count, &written, nullptr);
@@ -103,7 +97,7 @@ void StageRunProduct()
 
 void StageMachineDump()
 {
-    static const char *const files[] = {MACHINE_FILES};
+    static const char *const files[] = {DESCRIBED_SYSTEM_FILES};
     static const char *const keys[] = {MACHINE_KEYS};
     auto under = [](const std::string &line, const std::string &kind, const char *root) {
         std::string start = kind + " " + root;

@@ -210,7 +210,7 @@ void StageWrite(const char *line)
 // ---- Whole runs ------------------------------------------------------------------
 void StageMachineReset()
 {
-    static const char *const files[] = {MACHINE_FILES};
+    static const char *const files[] = {DESCRIBED_SYSTEM_FILES};
     static const char *const keys[] = {MACHINE_KEYS};
     wchar_t wide[MAX_PATH];
     RemoveTree(L"" MACHINE_FOLDER);
@@ -255,7 +255,7 @@ void StageRunProduct()
 
 void StageMachineDump()
 {
-    static const char *const files[] = {MACHINE_FILES};
+    static const char *const files[] = {DESCRIBED_SYSTEM_FILES};
     static const char *const keys[] = {MACHINE_KEYS};
     DumpFolder(MACHINE_FOLDER);
     for (const char *file : files) {

@@ -78,7 +78,7 @@ def described(folder):
     RunOnce key is read alone, and the rest of the Start menu and the current
     folder lie outside the machine's folders."""
     text = lambda s: s.encode("latin-1")
-    folders = {f: product.FOLDERS[f] for f in ("%SYSTEM%", "%WINDOWS%")}
+    folders = dict(installed.WINE_FOLDERS)
     folders["%INSTALL%"] = folder.decode("latin-1")
     items = installed.placed(installed.read(), folders)
     start = installed.role(items, "start menu folder").text

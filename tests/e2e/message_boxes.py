@@ -14,13 +14,13 @@ import sys
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "winelab"))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "fixture"))
 import winelab  # noqa: E402
+import installed  # noqa: E402
 import product  # noqa: E402
 from winelab import Display, Failed  # noqa: E402
 from product import run_with_answers  # noqa: E402
 
-CONFIRM = r"Are you sure you want to completely remove \nthe USB Host Driver for Picaro 2400R?"
-SUCCESS = r"Uninstall succeeded!\nPlease restart Windows."
-DRIVER = r"C:\windows\system32\RIRUREVE.SYS"
+CONFIRM, SUCCESS = (product.traced(installed.role(product.BOXES, r).text) for r in ("confirm", "success"))
+DRIVER = next(i.path for i in product.machine() if i.owner == "product" and i.kind == "file")
 
 
 def main(exe, work, screenshot=None):

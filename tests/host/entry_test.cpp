@@ -7,11 +7,6 @@
 namespace {
 
 const HINSTANCE kInstance = (HINSTANCE)(uintptr_t)0x400000;
-const char kConfirmBox[] =
-    "MessageBoxA(NULL, \"Are you sure you want to completely remove \\nthe USB Host Driver for "
-    "Picaro 2400R?\", \"Uninstaller\", 0x41)";
-const char kSuccessBox[] =
-    "MessageBoxA(NULL, \"Uninstall succeeded!\\nPlease restart Windows.\", \"Uninstaller\", 0x40)";
 
 struct FlowCase {
     const char *what;
@@ -25,12 +20,12 @@ struct FlowCase {
 void PrintTo(const FlowCase &c, std::ostream *out) { *out << c.what; }
 
 const FlowCase kFlows[] = {
-    {"Cancel", "", {IDCANCEL}, {std::string(kConfirmBox) + " = 2"}, false, false},
-    {"the close button", "", {}, {std::string(kConfirmBox) + " = 2"}, false, false},
-    {"a box that could not be shown", "", {0}, {std::string(kConfirmBox) + " = 0"}, false, false},
-    {"OK", "", {IDOK, IDOK}, {std::string(kConfirmBox) + " = 1", std::string(kSuccessBox) + " = 1"}, true, true},
+    {"Cancel", "", {IDCANCEL}, {fixture::ConfirmBox() + " = 2"}, false, false},
+    {"the close button", "", {}, {fixture::ConfirmBox() + " = 2"}, false, false},
+    {"a box that could not be shown", "", {0}, {fixture::ConfirmBox() + " = 0"}, false, false},
+    {"OK", "", {IDOK, IDOK}, {fixture::ConfirmBox() + " = 1", fixture::SuccessBox() + " = 1"}, true, true},
     {"OK, keeping itself", "/D", {IDOK, IDOK},
-     {std::string(kConfirmBox) + " = 1", std::string(kSuccessBox) + " = 1"}, true, false},
+     {fixture::ConfirmBox() + " = 1", fixture::SuccessBox() + " = 1"}, true, false},
     {"silent", "/M", {}, {}, true, true},
     {"silent, keeping itself", "/M /D", {}, {}, true, false},
     {"silent, keeping itself, lower case hyphens", "-d -m", {}, {}, true, false},
@@ -45,7 +40,7 @@ TEST_P(Entry, ConfirmsRemovesReportsAndExitsWithZero)
     sim::AnswerMessageBoxes(c.answers);
     EXPECT_EQ(0, fixture::RunUninstaller(c.tail));
     EXPECT_EQ(c.boxes, sim::CallsNamed("MessageBoxA"));
-    EXPECT_EQ(c.removes, !sim::FileExists("C:\\WINDOWS\\SYSTEM\\RIRUREVE.SYS"));
+    for (const std::string &file : fixture::ProductFiles()) EXPECT_EQ(c.removes, !sim::FileExists(file)) << file;
     EXPECT_EQ(c.removes ? 1u : 0u, sim::CallsNamed("GetSystemDirectoryA").size());
     EXPECT_EQ(c.writesScript, sim::ValueExists(fixture::kRunOnceKey, fixture::kRunOnceValue));
     EXPECT_EQ(c.writesScript, sim::FileExists(fixture::ScriptPath(fixture::kInstallFolder)));

@@ -2,6 +2,8 @@
 // folder, the self-deletion script and its RunOnce value.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "installed_machine.h"
 #include "uninstall.h"
 
@@ -36,6 +38,49 @@ std::vector<std::string> DeletesOnceTheFolderIsRead()
 }
 
 std::string RunOnceBytes(const std::string &folder) { return fixture::RunOnceCommand(folder) + '\0'; }
+
+// The record of deleting each of paths that fits a path's 259 bytes, none of them there.
+std::vector<std::string> Deletes(const std::vector<std::string> &paths)
+{
+    std::vector<std::string> out;
+    for (const std::string &path : paths)
+        if (path.size() < MAX_PATH) out.push_back("DeleteFileA(\"" + sim::Escape(path) + "\") = 0");
+    return out;
+}
+
+// The driver and setup files in the system folders the machine reports (none
+// where it reports none).
+std::vector<std::string> DriverFilesIn(const std::string &system = sim::SystemDirectory(),
+                                     const std::string &windows = sim::WindowsDirectory())
+{
+    std::map<std::string, std::string> folders;
+    if (!system.empty()) folders["%SYSTEM%"] = system;
+    if (!windows.empty()) folders["%WINDOWS%"] = windows;
+    return fixture::ProductFilesIn(folders);
+}
+
+// The longest folder for `root` whose every product file fits a path's 259 bytes.
+size_t LongestFolderFor(const char *root)
+{
+    size_t longest = 0;
+    for (const std::string &below : fixture::ProductFilesIn({{root, ""}})) longest = std::max(longest, below.size());
+    return MAX_PATH - 1 - longest;
+}
+
+std::string Repeated(const std::string &s, size_t n) { return n ? s + Repeated(s, n - 1) : ""; }
+
+// A folder below C:\ of `bytes` bytes, as a batch file spells it: as many of
+// `unit` as fit (each `width` bytes there), after an 'a' for a byte left over.
+std::string Folder(size_t bytes, const std::string &unit = "a", size_t width = 1)
+{
+    const size_t n = (bytes - 3) / width;
+    return "C:\\" + std::string(bytes - 3 - n * width, 'a') + Repeated(unit, n);
+}
+
+std::string CreateScript(const std::string &folder, const char *result)
+{
+    return "CreateFileA(\"" + sim::Escape(fixture::ScriptPath(folder)) + "\", 0x40000000, 3, NULL, 2, 0x80) = " + result;
+}
 
 // The record of the RunOnce value being set on `key` for folder: the whole
 // 260-byte buffer goes to the call, zeros after the text.
@@ -72,13 +117,9 @@ struct PathCase {
 void PrintTo(const PathCase &c, std::ostream *out) { *out << c.what; }
 
 const std::string Z(1, '\0');
-// With "C:\", folders of 105 and 106 characters: COMMAND.COM reads 127 bytes of
-// a batch line, and del "...\zovovar.exe">nul takes 22 beside the folder.
-const std::string k105(105 - 3, 'a');
-const std::string P51(51, '%');  // 102 characters, doubled
-std::string Repeated(const std::string &s, int n) { return n ? s + Repeated(s, n - 1) : ""; }
-const std::string kHyo51 = Repeated("\x95\x5C", 51);  // 102 bytes of 932's double-byte characters
-const std::string P128(128, '%');
+// COMMAND.COM's limits on what it reads, less what the script and the command add.
+const size_t kLines = fixture::LongestFolderForLines(), kTail = fixture::LongestFolderForTail();
+const std::string kFull = Folder(MAX_PATH - 1, "%", 2);  // doubled, it fills the 260-byte buffer
 const std::vector<PathCase> kPaths = {
     {"trailing backslash", "C:\\Prog\\X\\" + Z, "C:\\Prog\\X", true},
     {"no trailing backslash", "C:\\Prog\\X" + Z, "C:\\Prog\\X", true},
@@ -98,17 +139,20 @@ const std::vector<PathCase> kPaths = {
     {"a pipe", "C:\\Prog|X" + Z, "C:\\Prog|X", false},
     {"a redirection", "C:\\Prog>X" + Z, "C:\\Prog>X", false},
     {"a line feed", "C:\\Prog\nX" + Z, "C:\\Prog\nX", false},
-    {"105 characters make lines of 127 bytes", "C:\\" + k105 + Z, "C:\\" + k105, true},
-    {"106 characters would make lines of 128", "C:\\" + k105 + "b" + Z, "C:\\" + k105 + "b", false},
-    {"109 characters", "C:\\" + k105 + "bcde" + Z, "C:\\" + k105 + "bcde", false},
-    {"200 characters", "C:\\" + std::string(197, 'a') + Z, "C:\\" + std::string(197, 'a'), false},
-    {"percent signs doubled to 105 characters", "C:\\" + P51 + Z, "C:\\" + P51, true},
-    {"percent signs doubled to 106 characters", "C:\\a" + P51 + Z, "C:\\a" + P51, false},
-    // Doubled, 128 percent signs fill the 260-byte buffer to its zero; with
-    // one character more, before or after them, the last one does not fit.
-    {"percent signs doubled to 259 characters", "C:\\" + P128 + Z, "C:\\" + P128, false},
-    {"a last percent sign that does not fit", "C:\\a" + P128 + Z, "C:\\a" + P128, false},
-    {"a last letter that does not fit", "C:\\" + P128 + "x" + Z, "C:\\" + P128 + "x", false},
+    // COMMAND.COM's switch character, which Win32 reads as a separator.
+    {"slashes for every backslash", "C:/PROGRA~1/KOVRA" + Z, "C:/PROGRA~1/KOVRA", false},
+    {"a slash inside", "C:\\Prog/X" + Z, "C:\\Prog/X", false},
+    {"a trailing slash", "C:\\Prog\\X/" + Z, "C:\\Prog\\X/", false},
+    {"the longest folder whose lines fit", Folder(kLines) + Z, Folder(kLines), true},
+    {"one byte more than the lines hold", Folder(kLines + 1) + Z, Folder(kLines + 1), false},
+    {"one byte more than the tail holds", Folder(kTail + 1) + Z, Folder(kTail + 1), false},
+    {"200 characters", Folder(200) + Z, Folder(200), false},
+    {"percent signs doubled to the longest", Folder(kLines, "%", 2) + Z, Folder(kLines, "%", 2), true},
+    {"percent signs doubled to one byte more", Folder(kLines + 1, "%", 2) + Z, Folder(kLines + 1, "%", 2), false},
+    // With one character more, before or after them, the last one does not fit.
+    {"percent signs doubled to fill the buffer", kFull + Z, kFull, false},
+    {"a last percent sign that does not fit", Folder(MAX_PATH, "%", 2) + Z, Folder(MAX_PATH, "%", 2), false},
+    {"a last letter that does not fit", kFull + "x" + Z, kFull + "x", false},
     // Nothing but backslashes names the root of the current drive, or no path.
     {"two backslashes", "\\\\" + Z, "", false},
     {"three backslashes", "\\\\\\" + Z, "", false},
@@ -118,8 +162,10 @@ const std::vector<PathCase> kPaths = {
     {"932: then a backslash", "C:\\Prog\\\x95\x5C\\" + Z, "C:\\Prog\\\x95\x5C", true, 932},
     {"932: a character ending in 0x7C", "C:\\Prog\\\x83\x7C" + Z, "C:\\Prog\\\x83\x7C", true, 932},
     {"932: half a character at the end", "C:\\Prog\\X\x95" + Z, "", false, 932},
-    {"932: 105 bytes in double-byte characters", "C:\\" + kHyo51 + Z, "C:\\" + kHyo51, true, 932},
-    {"932: 106 bytes in double-byte characters", "C:\\a" + kHyo51 + Z, "C:\\a" + kHyo51, false, 932},
+    {"932: the longest in double-byte characters", Folder(kLines, "\x95\x5C", 2) + Z, Folder(kLines, "\x95\x5C", 2),
+     true, 932},
+    {"932: one byte more in double-byte characters", Folder(kLines + 1, "\x95\x5C", 2) + Z,
+     Folder(kLines + 1, "\x95\x5C", 2), false, 932},
     {"936: a last character ending in 0x5C", "C:\\Prog\\\x81\x5C" + Z, "C:\\Prog\\\x81\x5C", true, 936},
     {"950: a last character ending in 0x5C", "C:\\Prog\\\xA5\x5C" + Z, "C:\\Prog\\\xA5\x5C", true, 950},
     // COMMAND.COM reads the script in the OEM code page, 437 beside 1252: there
@@ -137,16 +183,12 @@ TEST_P(InstallFolder, IsReadCutAndUsedSafely)
     const PathCase &c = GetParam();
     RunWithPath(c.bytes, c.folder.empty() ? "C:\\Prog\\X" : c.folder, c.codePage);
     const std::string bat = fixture::ScriptPath(c.folder);
-    std::vector<std::string> deletes;
-    if (!c.folder.empty())
-        for (const char *name : {"\\uninst.isu", "\\Readme.txt"})
-            deletes.push_back("DeleteFileA(\"" + sim::Escape(c.folder + name) + "\") = 0");
-    EXPECT_EQ(deletes, DeletesOnceTheFolderIsRead());
+    EXPECT_EQ(c.folder.empty() ? std::vector<std::string>() : Deletes(fixture::ProductFilesIn({{"%INSTALL%", c.folder}})),
+              DeletesOnceTheFolderIsRead());
     EXPECT_EQ(c.script, sim::FileExists(bat));
     EXPECT_EQ(c.script, sim::ValueExists(kRunOnceKey, kRunOnceValue));
     if (c.script) {
-        EXPECT_EQ(std::vector<std::string>{"CreateFileA(\"" + sim::Escape(bat) + "\", 0x40000000, 3, NULL, 2, 0x80) = 0x100"},
-                  sim::CallsNamed("CreateFileA"));
+        EXPECT_EQ(std::vector<std::string>{CreateScript(c.folder, "0x100")}, sim::CallsNamed("CreateFileA"));
         EXPECT_EQ(fixture::ScriptFor(c.folder), sim::FileBytes(bat));
         EXPECT_EQ(RunOnceBytes(c.folder), sim::ValueBytes(kRunOnceKey, kRunOnceValue));
     } else {
@@ -163,7 +205,6 @@ INSTANTIATE_TEST_SUITE_P(Paths, InstallFolder, testing::ValuesIn(kPaths),
 struct LengthCase {
     const char *what;
     size_t length;
-    size_t folderDeletes;  // of the install folder's two files
 };
 
 void PrintTo(const LengthCase &c, std::ostream *out) { *out << c.what; }
@@ -175,57 +216,64 @@ class ValueTooLong : public testing::TestWithParam<LengthCase> {};
 TEST_P(ValueTooLong, IsNotRead)
 {
     RunWithPath(std::string(GetParam().length, 'a'));
-    EXPECT_EQ(6u, sim::CallsNamed("DeleteFileA").size());
+    EXPECT_EQ(Deletes(DriverFilesIn()), sim::CallsNamed("DeleteFileA"));
     EXPECT_TRUE(sim::CallsNamed("CreateFileA").empty());
     EXPECT_FALSE(sim::KeyExists(kAppPathsKey));
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, ValueTooLong,
                          testing::ValuesIn(std::vector<LengthCase>{
-                             {"260 bytes with no zero", 260, 0}, {"261 bytes", 261, 0}, {"1000 bytes", 1000, 0}}),
+                             {"260 bytes with no zero", MAX_PATH}, {"261 bytes", MAX_PATH + 1}, {"1000 bytes", 1000}}),
                          LengthName);
 
 class LongFolder : public testing::TestWithParam<LengthCase> {};
 
 TEST_P(LongFolder, SkipsOnlyThePathsThatWouldNotFit)
 {
-    RunWithPath("C:\\" + std::string(GetParam().length - 3, 'a') + Z);
-    EXPECT_EQ(6 + GetParam().folderDeletes, sim::CallsNamed("DeleteFileA").size());
+    const std::string folder = Folder(GetParam().length);
+    RunWithPath(folder + Z);
+    std::vector<std::string> files = DriverFilesIn();
+    for (const std::string &file : fixture::ProductFilesIn({{"%INSTALL%", folder}})) files.push_back(file);
+    EXPECT_EQ(Deletes(files), sim::CallsNamed("DeleteFileA"));
     EXPECT_TRUE(sim::CallsNamed("CreateFileA").empty());
 }
 
-// 248 characters and "\uninst.isu" fill 259 bytes; one more does not fit.
 INSTANTIATE_TEST_SUITE_P(Folders, LongFolder,
-                         testing::ValuesIn(std::vector<LengthCase>{{"248 characters", 248, 2},
-                                                                   {"249 characters", 249, 0},
-                                                                   {"259 characters", 259, 0}}),
+                         testing::ValuesIn(std::vector<LengthCase>{{"the longest its files fit", LongestFolderFor("%INSTALL%")},
+                                                                   {"one longer", LongestFolderFor("%INSTALL%") + 1},
+                                                                   {"259 characters", MAX_PATH - 1}}),
                          LengthName);
 
 TEST(InstallFolder, KeepSelfWritesNoScriptButRemovesTheRest)
 {
-    fixture::InstallProduct();
-    RemoveDriverAndProgramFiles(1);
+    // Exactly what a run that schedules its self-deletion removes, and nothing added.
+    std::vector<std::vector<std::string>> removed, added;
+    for (int keepSelf : {0, 1}) {
+        fixture::InstallProduct();
+        const std::vector<std::string> before = sim::Dump();
+        RemoveDriverAndProgramFiles(keepSelf);
+        removed.push_back(fixture::Removed(before, sim::Dump()));
+        added.push_back(fixture::Added(before, sim::Dump()));
+    }
+    EXPECT_EQ(removed[0], removed[1]);
+    EXPECT_EQ(std::vector<std::string>(), added[1]);
     EXPECT_TRUE(sim::CallsNamed("CreateFileA").empty());
     EXPECT_TRUE(sim::CallsNamed("RegCreateKeyExA").empty());
-    EXPECT_FALSE(sim::FileExists("C:\\Program Files\\KOVRA\\Picaro 2400R\\uninst.isu"));
-    EXPECT_FALSE(sim::FileExists("C:\\Program Files\\KOVRA\\Picaro 2400R\\Readme.txt"));
-    EXPECT_TRUE(sim::FileExists("C:\\Program Files\\KOVRA\\Picaro 2400R\\zovovar.exe"));
-    EXPECT_TRUE(sim::FileExists("C:\\Program Files\\KOVRA\\Picaro 2400R\\Photos.txt"));
-    EXPECT_FALSE(sim::KeyExists(kAppPathsKey));
 }
 
 TEST(InstallFolder, MissingKeyOrValue)
 {
     sim::Reset();
     RemoveDriverAndProgramFiles(0);
-    EXPECT_EQ(6u, sim::CallsNamed("DeleteFileA").size());
-    EXPECT_EQ(1u, sim::CallsNamed("RegOpenKeyExA").size());
+    EXPECT_EQ(Deletes(DriverFilesIn()), sim::CallsNamed("DeleteFileA"));
+    EXPECT_EQ(std::vector<std::string>{"RegOpenKeyExA(HKLM, \"" + sim::Escape(kAppPathsKey) + "\", 0, 0x20019) = 2"},
+              sim::CallsNamed("RegOpenKeyExA"));
     EXPECT_TRUE(sim::CallsNamed("RegDeleteKeyA").empty());  // no key, nothing deleted
 
     sim::Reset();
     sim::SetText(kAppPathsKey, "", "C:\\Prog\\X\\zovovar.exe");
     RemoveDriverAndProgramFiles(0);
-    EXPECT_EQ(6u, sim::CallsNamed("DeleteFileA").size());
+    EXPECT_EQ(Deletes(DriverFilesIn()), sim::CallsNamed("DeleteFileA"));
     EXPECT_TRUE(sim::CallsNamed("CreateFileA").empty());
     EXPECT_FALSE(sim::KeyExists(kAppPathsKey));
 }
@@ -233,21 +281,18 @@ TEST(InstallFolder, MissingKeyOrValue)
 struct DirectoryCase {
     const char *what;
     std::string system, windows;
-    size_t deletes;  // of the six driver and setup files
 };
 
 void PrintTo(const DirectoryCase &c, std::ostream *out) { *out << c.what; }
 
 const std::vector<DirectoryCase> kDirectories = {
-        {"ordinary", "C:\\WINDOWS\\SYSTEM", "C:\\WINDOWS", 6},
-        // 237 + "\" + "iosubsys\RIROZEZA.PDR" is 259 bytes: everything fits.
-        {"longest system folder", "C:\\" + std::string(234, 's'), "C:\\WINDOWS", 6},
-        {"system folder one longer", "C:\\" + std::string(235, 's'), "C:\\WINDOWS", 5},
-        {"system folder too long to fetch", "C:\\" + std::string(257, 's'), "C:\\WINDOWS", 4},
-        // 231 + "\inf\OTHER\" + "KOVRARIRUREVE.INF" is 259 bytes.
-        {"longest Windows folder", "C:\\WINDOWS\\SYSTEM", "C:\\" + std::string(228, 'w'), 6},
-        {"Windows folder one longer", "C:\\WINDOWS\\SYSTEM", "C:\\" + std::string(229, 'w'), 4},
-        {"no folders at all", "", "", 0},
+        {"ordinary", "C:\\WINDOWS\\SYSTEM", "C:\\WINDOWS"},
+        {"longest system folder", Folder(LongestFolderFor("%SYSTEM%"), "s"), "C:\\WINDOWS"},
+        {"system folder one longer", Folder(LongestFolderFor("%SYSTEM%") + 1, "s"), "C:\\WINDOWS"},
+        {"system folder too long to fetch", Folder(MAX_PATH, "s"), "C:\\WINDOWS"},
+        {"longest Windows folder", "C:\\WINDOWS\\SYSTEM", Folder(LongestFolderFor("%WINDOWS%"), "w")},
+        {"Windows folder one longer", "C:\\WINDOWS\\SYSTEM", Folder(LongestFolderFor("%WINDOWS%") + 1, "w")},
+        {"no folders at all", "", ""},
 };
 
 class DriverFiles : public testing::TestWithParam<DirectoryCase> {};
@@ -259,12 +304,7 @@ TEST_P(DriverFiles, PathsThatWouldNotFitAreSkipped)
     sim::SetSystemDirectory(c.system);
     sim::SetWindowsDirectory(c.windows);
     RemoveDriverAndProgramFiles(0);
-    EXPECT_EQ(c.deletes, sim::CallsNamed("DeleteFileA").size());
-    for (const sim::Call &d : sim::Calls()) {  // every path ends with a whole name
-        if (d.name != "DeleteFileA") continue;
-        const std::string end = d.target.substr(d.target.size() - 4);
-        EXPECT_TRUE(end == ".SYS" || end == ".PDR" || end == ".INF") << sim::Line(d);
-    }
+    EXPECT_EQ(Deletes(DriverFilesIn(c.system, c.windows)), sim::CallsNamed("DeleteFileA"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Folders, DriverFiles, testing::ValuesIn(kDirectories),
@@ -316,7 +356,7 @@ TEST(SelfDeletion, AFolderThatIsGoneGetsNoScriptAndNoValue)
     sim::Reset();
     sim::SetText(kAppPathsKey, fixture::kPathValue, "C:\\Gone");
     RemoveDriverAndProgramFiles(0);
-    EXPECT_EQ(1u, sim::CallsNamed("CreateFileA").size());
+    EXPECT_EQ(std::vector<std::string>{CreateScript("C:\\Gone", "INVALID")}, sim::CallsNamed("CreateFileA"));
     EXPECT_FALSE(sim::KeyExists(kRunOnceKey));
 }
 
