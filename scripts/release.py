@@ -74,42 +74,29 @@ def build(work):
     return os.path.join(work, "zovovar.exe")
 
 
-def run_text(args):
-    done = subprocess.run(args, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, universal_newlines=True)
-    if done.returncode != 0:
-        raise ReleaseError("%s failed: %s" % (" ".join(args), done.stdout.strip()))
-    return done.stdout.strip()
-
-
 def build_packages():
     """The Debian packages that hold what made the exe: the compiler (its
     driver and cc1plus), the linker and resource compiler, the import
     libraries, and CMake; each 'name (= version)'."""
-    gxx = shutil.which("i686-w64-mingw32-g++")
-    files = [gxx, run_text([gxx, "-print-prog-name=cc1plus"]), shutil.which("i686-w64-mingw32-ld"),
-             shutil.which("i686-w64-mingw32-windres"), "/usr/i686-w64-mingw32/lib/libkernel32.a",
-             shutil.which("cmake")]
+    files = [shutil.which(t) for t in ("i686-w64-mingw32-g++", "i686-w64-mingw32-ld", "i686-w64-mingw32-windres",
+                                       "cmake")]
     if None in files:
         raise ReleaseError("a build tool is missing: run scripts/release.sh, which installs them")
-    owners = {run_text(["dpkg-query", "-S", os.path.realpath(f)]).split(":")[0] for f in files}
-    return ["%s (= %s)" % (p, run_text(["dpkg-query", "-W", "-f", "${Version}", p])) for p in sorted(owners)]
+    files += [run([files[0], "-print-prog-name=cc1plus"]), "/usr/i686-w64-mingw32/lib/libkernel32.a"]
+    owners = {run(["dpkg-query", "-S", os.path.realpath(f)]).split(":")[0] for f in files}
+    return ["%s (= %s)" % (p, run(["dpkg-query", "-W", "-f", "${Version}", p])) for p in sorted(owners)]
 
 
 def build_flags(work):
-    """The compiler's flags for the exe's sources and the linker's, as CMake
-    gave them, with nothing of the checkout's path."""
-    compiled = set()
-    for entry in json.load(open(os.path.join(work, "compile_commands.json"))):
-        words = shlex.split(entry["command"])
-        if "CMakeFiles/zovovar.dir/" + os.path.relpath(entry["file"], ROOT) + ".obj" in words:
-            cut = [i for i, w in enumerate(words) if w in ("-o", "-c")]
-            compiled.add(" ".join(w for i, w in enumerate(words[1:], 1)
-                                  if not w.startswith("@") and i not in cut and i - 1 not in cut))
+    """The compiler's flags for the exe's sources (one target: one set) and
+    the linker's, as CMake gave them, with nothing of the checkout's path."""
+    entry = next(e for e in json.load(open(os.path.join(work, "compile_commands.json")))
+                 if "CMakeFiles/zovovar.dir/" in e["command"])
+    compiled = [w for w in shlex.split(entry["command"])[1:-4] if not w.startswith("@")]  # less -o X -c FILE
     with open(os.path.join(work, "CMakeFiles", "zovovar.dir", "link.txt")) as f:
-        link = shlex.split(f.read().splitlines()[-1])[1:]
+        linked = [w for w in shlex.split(f.read().splitlines()[-1])[1:] if not w.startswith("@")]
     with open(os.path.join(work, "CMakeFiles", "zovovar.dir", "linkLibs.rsp")) as f:
-        libraries = f.read().split()
-    return sorted(compiled), " ".join([w for w in link if not w.startswith("@")] + libraries)
+        return " ".join(compiled), " ".join(linked + f.read().split())
 
 
 def write_buildinfo(path, staging, version, epoch, work):
@@ -117,17 +104,22 @@ def write_buildinfo(path, staging, version, epoch, work):
     compiled, linked = build_flags(work)
     lines = ["Format: 1.0", "Source: zovovar", "Version: " + version,
              "Git-Commit: " + git("rev-parse", "HEAD").strip(), "Git-Tree: clean",
-             "Source-Date-Epoch: %d" % epoch, "Build-Type: Release"]
-    lines += ["Build-Flags-CXX: " + flags for flags in compiled] + ["Build-Flags-Link: " + linked]
-    lines += ["Installed-Build-Depends:"] + [" " + p for p in build_packages()]
-    lines.append("Checksums-Sha256:")
-    for name in sorted(os.path.relpath(os.path.join(top, n), staging)
-                       for top, _, found in os.walk(staging) for n in found):
-        with open(os.path.join(staging, name), "rb") as f:
-            data = f.read()
-        lines.append(" %s %d %s" % (hashlib.sha256(data).hexdigest(), len(data), name))
+             "Source-Date-Epoch: %d" % epoch, "Build-Type: Release", "Build-Flags-CXX: " + compiled,
+             "Build-Flags-Link: " + linked, "Installed-Build-Depends:"] + [" " + p for p in build_packages()]
+    lines += ["Checksums-Sha256:"] + [" %s %d %s" % (digest, size, name) for name, digest, size in listed(staging)]
     with open(path, "w", newline="\n") as f:
         f.write("\n".join(lines) + "\n")
+
+
+def listed(staging):
+    """Every file of the release so far, sorted: (name, SHA-256, size)."""
+    out = []
+    for name in sorted(os.path.relpath(os.path.join(top, n), staging) for top, _, found in os.walk(staging)
+                       for n in found):
+        with open(os.path.join(staging, name), "rb") as f:
+            data = f.read()
+        out.append((name, hashlib.sha256(data).hexdigest(), len(data)))
+    return out
 
 
 def write_zip(path, folder, names, epoch):
@@ -146,10 +138,11 @@ def write_zip(path, folder, names, epoch):
                 z.writestr(entry, f.read(), compresslevel=9)
 
 
-def run(args, env):
+def run(args, env=None):
     done = subprocess.run(args, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
     if done.returncode != 0:
         raise ReleaseError("%s failed: %s" % (args[0], done.stdout.decode(errors="replace")))
+    return done.stdout.decode(errors="replace").strip()
 
 
 def write_floppy(path, folder, names, env):
@@ -202,12 +195,9 @@ def release(out):
         write_floppy(os.path.join(staging, base + ".img"), folder, names, env)
         write_cd(os.path.join(staging, base + ".iso"), folder, names, ver, env)
         write_buildinfo(os.path.join(staging, "BUILDINFO"), staging, ver, epoch, work)
-        files = sorted(os.path.relpath(os.path.join(top, n), staging)
-                       for top, _, found in os.walk(staging) for n in found)
-        with open(os.path.join(staging, "SHA256SUMS"), "w", newline="\n") as sums:
-            for name in files:
-                with open(os.path.join(staging, name), "rb") as f:
-                    sums.write("%s  %s\n" % (hashlib.sha256(f.read()).hexdigest(), name))
+        sums = "".join("%s  %s\n" % (digest, name) for name, digest, _ in listed(staging))
+        with open(os.path.join(staging, "SHA256SUMS"), "w", newline="\n") as f:
+            f.write(sums)
         # Only a whole release replaces the last one.
         old = out + ".old"
         shutil.rmtree(old, ignore_errors=True)

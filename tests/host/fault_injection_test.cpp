@@ -58,28 +58,20 @@ bool AllowedExtra(const std::string &action)
 // message however many runs show it.
 using Problems = std::map<std::string, std::vector<std::string>>;
 
-std::string Shown(int value) { return std::to_string(value); }
-std::string Shown(const std::vector<std::string> &lines)
-{
-    std::string out = "[";
-    for (const std::string &line : lines) out += "\n    " + line;
-    return out + "]";
-}
-
 template <typename T>
 void Expect(Problems *problems, const std::string &run, const std::string &what, const T &seen, const T &wanted)
 {
-    if (seen != wanted) (*problems)[what + ": " + Shown(seen) + "\n  expected " + Shown(wanted)].push_back(run);
+    if (seen != wanted)
+        (*problems)[what + ": " + testing::PrintToString(seen) + "\n  expected " + testing::PrintToString(wanted)]
+            .push_back(run);
 }
 
 std::string Report(const Problems &problems)
 {
     std::string out;
-    for (const auto &problem : problems) {
-        out += problem.first + "\n  in " + std::to_string(problem.second.size()) + " runs:";
-        for (size_t i = 0; i < problem.second.size() && i < 8; ++i) out += " " + problem.second[i] + ";";
-        out += problem.second.size() > 8 ? " ...\n" : "\n";
-    }
+    for (const auto &p : problems)
+        out += p.first + "\n  in " + std::to_string(p.second.size()) + " runs: " + p.second.front() +
+               (p.second.size() > 1 ? " ... " + p.second.back() : "") + "\n";
     return out;
 }
 
@@ -187,136 +179,93 @@ TEST(FaultInjection, ARunCutShortAtAnyCallThenRunAgainEndsAsOneWholeRun)
     RecordProperty("power_cuts", cuts);
 }
 
-// What the harm checker must see, and the double must make seen: a run with
-// one harm each, and exactly the violations it must report.
+// What the harm checker must see, and the double must make seen: a silent run
+// on the installed machine (beside a file and a key of no one's), then one harm
+// done by hand, and exactly the violations it must bring.
+using Lines = std::vector<std::string>;
+
 struct Harm {
     const char *what;
-    std::function<void()> setUp;   // the machine before the run, beyond the installed one
-    const char *cutAt;             // the call at whose first the power goes, or none
-    std::function<void()> harm;    // after the run
-    std::function<std::vector<std::string>()> violations;
+    std::string folder;  // the one "Path" names, if not the described one
+    const char *cutAt;   // the call at whose first the power goes, or none
+    std::function<Lines(const std::string &folder)> harm;  // does it; returns the violations
 };
 
 void PrintTo(const Harm &h, std::ostream *out) { *out << h.what; }
 
-// The failable position of the first call of that name in a silent run.
-int PositionOf(const std::string &name)
+// The folder's script and value, left as a product that judged nothing would leave them.
+Lines ScheduledAnyway(const std::string &folder, const std::string &why)
 {
-    fixture::InstallProduct();
-    fixture::RunUninstaller("/M");
-    int position = 0;
-    for (const sim::Call &c : sim::Calls()) {
-        for (const char *const *kind = sim::kFailableCalls; *kind; ++kind) position += c.name == *kind;
-        if (c.name == name) return position;
-    }
-    return 0;
+    sim::AddFile(fixture::ScriptPath(folder), fixture::ScriptFor(folder));
+    sim::SetText(fixture::kRunOnceKey, fixture::kRunOnceValue, fixture::RunOnceCommand(folder));
+    return {"RunOnce value that COMMAND.COM would misread (" + why + "): " + fixture::RunOnceCommand(folder)};
 }
 
-std::string opened;  // the key handle a harm opened, as the record names it
+Lines WithoutScript(const std::string &folder, const std::string &holds)
+{
+    return {"RunOnce value without its whole script: " + fixture::RunOnceCommand(folder) + " (the script: \"" +
+            sim::Escape(holds) + "\")"};
+}
 
-HKEY Open(const char *path)
+HKEY Open()
 {
     HKEY key = nullptr;
-    RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key);
-    opened = "hkey" + std::to_string(reinterpret_cast<uintptr_t>(key));
+    RegOpenKeyExA(HKEY_LOCAL_MACHINE, fixture::kRunOnceKey, 0, KEY_READ, &key);
     return key;
 }
 
-// "Path" names the folder: the run schedules its script or not, as it judges.
-std::function<void()> InstalledIn(const std::string &folder)
-{
-    return [folder] {
-        sim::SetText(fixture::kAppPathsKey, fixture::kPathValue, folder);
-        sim::AddDirectory(folder);
-    };
-}
-
-// The folder's script and value, scheduled as a product that judged nothing would.
-std::function<void()> ScheduledAnyway(const std::string &folder)
-{
-    return [folder] {
-        sim::AddFile(fixture::ScriptPath(folder), fixture::ScriptFor(folder));
-        sim::SetText(fixture::kRunOnceKey, fixture::kRunOnceValue, fixture::RunOnceCommand(folder));
-    };
-}
-
-std::function<std::vector<std::string>()> Misread(const std::string &why, const std::string &folder)
-{
-    return [=] {
-        return std::vector<std::string>{"RunOnce value that COMMAND.COM would misread (" + why + "): " +
-                                        fixture::RunOnceCommand(folder)};
-    };
-}
-
-std::function<std::vector<std::string>()> WithoutScript(const std::string &holds)
-{
-    return [=] {
-        return std::vector<std::string>{"RunOnce value without its whole script: " +
-                                        fixture::RunOnceCommand(fixture::kInstallFolder) + " (the script: \"" +
-                                        sim::Escape(holds) + "\")"};
-    };
-}
-
-std::string Stale(size_t bytes)
-{
-    const std::string stale = sim::kStaleBytes;
-    std::string out;
-    while (out.size() < bytes) out += stale[out.size() % stale.size()];
-    return out;
-}
-
-const std::string kLines = "C:\\" + std::string(fixture::LongestFolderForLines() - 2, 'a');  // one byte more
-const std::string kTail = "C:\\" + std::string(fixture::LongestFolderForTail() - 2, 'a');
-const std::function<void()> kNothing = [] {};
+std::string Handle(HKEY key) { return "hkey" + std::to_string(reinterpret_cast<uintptr_t>(key)); }
 
 const std::vector<Harm> kHarms = {
-    {"a file deleted outside the product's folders", [] { sim::AddFile("C:\\Other.txt", "x"); }, nullptr,
-     [] { DeleteFileA("C:\\Other.txt"); },
-     [] {
-         return std::vector<std::string>{"removed: file C:\\Other.txt [1] \"x\"",
-                                         "acted outside the product's folders: DeleteFileA(\"C:\\Other.txt\") = 1"};
+    {"a file deleted outside the product's folders", "", nullptr, [](const std::string &) {
+         DeleteFileA("C:\\Other.txt");
+         return Lines{"removed: file C:\\Other.txt [1] \"x\"",
+                      "acted outside the product's folders: DeleteFileA(\"C:\\Other.txt\") = 1"};
      }},
-    {"a neighbour's key deleted", [] { sim::SetText("Software\\Other", "v", "x"); }, nullptr,
-     [] { RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Other"); },
-     [] {
-         return std::vector<std::string>{"removed: key Software\\Other",
-                                         "removed: value Software\\Other : v = 1 \"x\\x00\" [2]"};
+    {"a neighbour's key deleted", "", nullptr, [](const std::string &) {
+         RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Other");
+         return Lines{"removed: key Software\\Other", "removed: value Software\\Other : v = 1 \"x\\x00\" [2]"};
      }},
-    {"a RunOnce value without its whole script", kNothing, nullptr,
-     [] { sim::AddFile(fixture::ScriptPath(fixture::kInstallFolder), "@echo off\r\n"); },
-     WithoutScript("@echo off\r\n")},
-    // The double's power cut: the bytes not flushed are lost, and the file
-    // holds what the disk held there before, here nothing but stale bytes.
-    {"the value set after a power cut before the flush", kNothing, "FlushFileBuffers",
-     [] { sim::SetText(fixture::kRunOnceKey, fixture::kRunOnceValue, fixture::RunOnceCommand(fixture::kInstallFolder)); },
-     [] { return WithoutScript(Stale(fixture::ScriptFor(fixture::kInstallFolder).size()))(); }},
-    {"a script line over the limit", InstalledIn(kLines), nullptr, ScheduledAnyway(kLines),
-     Misread("a script line of " + std::to_string(fixture::kBatchLineBytes + 1) + " bytes", kLines)},
-    {"a command tail over the limit", InstalledIn(kTail), nullptr, ScheduledAnyway(kTail),
-     Misread("a command tail of " + std::to_string(fixture::kCommandTailBytes + 1) + " bytes", kTail)},
-    {"a byte the OEM code page reads as another", InstalledIn("C:\\Caf\xE9"), nullptr, ScheduledAnyway("C:\\Caf\xE9"),
-     [] { return Misread("a byte that code page " + std::to_string(GetOEMCP()) + " reads as another", "C:\\Caf\xE9")(); }},
-    {"a slash in the folder", InstalledIn("C:/Prog"), nullptr, ScheduledAnyway("C:/Prog"),
-     Misread("a switch character in the folder", "C:/Prog")},
-    {"a key handle never closed", kNothing, nullptr, [] { Open(fixture::kRunOnceKey); },
-     [] { return std::vector<std::string>{opened + " closed 0 times"}; }},
-    {"a key handle closed twice", kNothing, nullptr,
-     [] {
-         HKEY key = Open(fixture::kRunOnceKey);
+    {"a RunOnce value without its whole script", "", nullptr, [](const std::string &folder) {
+         sim::AddFile(fixture::ScriptPath(folder), "@echo off\r\n");
+         return WithoutScript(folder, "@echo off\r\n");
+     }},
+    // The double: what was not flushed is lost, and the file holds what the
+    // disk held there before, here nothing but stale bytes.
+    {"the value set after a power cut before the flush", "", "FlushFileBuffers", [](const std::string &folder) {
+         sim::SetText(fixture::kRunOnceKey, fixture::kRunOnceValue, fixture::RunOnceCommand(folder));
+         std::string stale;
+         while (stale.size() < fixture::ScriptFor(folder).size()) stale += sim::kStaleBytes;
+         return WithoutScript(folder, stale.substr(0, fixture::ScriptFor(folder).size()));
+     }},
+    {"a script line over its limit", "C:\\" + std::string(fixture::LongestFolderForLines() - 2, 'a'), nullptr,
+     [](const std::string &folder) {
+         return ScheduledAnyway(folder, "a script line of " + std::to_string(fixture::kBatchLineBytes + 1) + " bytes");
+     }},
+    {"a command tail over its limit", "C:\\" + std::string(fixture::LongestFolderForTail() - 2, 'a'), nullptr,
+     [](const std::string &folder) {
+         return ScheduledAnyway(folder, "a command tail of " + std::to_string(fixture::kCommandTailBytes + 1) + " bytes");
+     }},
+    {"a byte the OEM code page reads as another", "C:\\Caf\xE9", nullptr, [](const std::string &folder) {
+         return ScheduledAnyway(folder, "a byte that code page " + std::to_string(GetOEMCP()) + " reads as another");
+     }},
+    {"a slash in the folder", "C:/Prog", nullptr,
+     [](const std::string &folder) { return ScheduledAnyway(folder, "a switch character in the folder"); }},
+    {"a key handle never closed", "", nullptr,
+     [](const std::string &) { return Lines{Handle(Open()) + " closed 0 times"}; }},
+    {"a key handle closed twice", "", nullptr, [](const std::string &) {
+         HKEY key = Open();
          RegCloseKey(key);
          RegCloseKey(key);
-     },
-     [] { return std::vector<std::string>{opened + " closed 2 times"}; }},
+         return Lines{Handle(key) + " closed 2 times"};
+     }},
     // The double counts it: on Windows 9x the two handles would be one.
-    {"a key opened twice", kNothing, nullptr,
-     [] {
-         HKEY first = Open(fixture::kRunOnceKey), second = Open(fixture::kRunOnceKey);
+    {"a key opened twice", "", nullptr, [](const std::string &) {
+         HKEY first = Open(), second = Open();
          RegCloseKey(second);
          RegCloseKey(first);
-     },
-     [] {
-         return std::vector<std::string>{"1 opens of a key already open: on Windows 9x the handles would be one, "
-                                         "and its first close would close both"};
+         return Lines{"1 opens of a key already open: on Windows 9x the handles would be one, and its first "
+                      "close would close both"};
      }},
 };
 
@@ -325,20 +274,34 @@ class HarmChecker : public testing::TestWithParam<Harm> {};
 TEST_P(HarmChecker, ReportsExactlyTheHarm)
 {
     const Harm &h = GetParam();
-    const int cut = h.cutAt ? PositionOf(h.cutAt) : 0;
+    int cut = 0;  // the failable position of the call named, in a silent run
+    if (h.cutAt) {
+        fixture::InstallProduct();
+        fixture::RunUninstaller("/M");
+        for (const sim::Call &c : sim::Calls()) {
+            for (const char *const *kind = sim::kFailableCalls; *kind; ++kind) cut += c.name == *kind;
+            if (c.name == h.cutAt) break;
+        }
+    }
     fixture::InstallProduct();
-    h.setUp();
+    sim::AddFile("C:\\Other.txt", "x");
+    sim::SetText("Software\\Other", "v", "x");
+    if (!h.folder.empty()) {
+        sim::SetText(fixture::kAppPathsKey, fixture::kPathValue, h.folder);
+        sim::AddDirectory(h.folder);
+    }
+    const std::string folder = h.folder.empty() ? fixture::kInstallFolder : h.folder;
     const fixture::Scope scope = fixture::ScopeNow();
     const std::vector<std::string> before = sim::Dump();
+    sim::CutPowerAt(cut);
     if (cut) {
-        sim::CutPowerAt(cut);
         EXPECT_THROW(fixture::RunUninstaller("/M"), sim::PowerCut);
         sim::StartProcess();  // Windows again: the cut process's handles are gone
     } else {
         ASSERT_EQ(0, fixture::RunUninstaller("/M"));
     }
-    h.harm();
-    EXPECT_EQ(h.violations(), fixture::Violations(before, sim::Dump(), sim::Calls(), scope));
+    const Lines violations = h.harm(folder);
+    EXPECT_EQ(violations, fixture::Violations(before, sim::Dump(), sim::Calls(), scope));
 }
 
 INSTANTIATE_TEST_SUITE_P(Harms, HarmChecker, testing::ValuesIn(kHarms),

@@ -67,14 +67,13 @@ size_t LongestFolderFor(const char *root)
     return MAX_PATH - 1 - longest;
 }
 
-std::string Repeated(const std::string &s, size_t n) { return n ? s + Repeated(s, n - 1) : ""; }
-
 // A folder below C:\ of `bytes` bytes, as a batch file spells it: as many of
 // `unit` as fit (each `width` bytes there), after an 'a' for a byte left over.
 std::string Folder(size_t bytes, const std::string &unit = "a", size_t width = 1)
 {
-    const size_t n = (bytes - 3) / width;
-    return "C:\\" + std::string(bytes - 3 - n * width, 'a') + Repeated(unit, n);
+    std::string folder = "C:\\" + std::string((bytes - 3) % width, 'a');
+    for (size_t n = (bytes - 3) / width; n--;) folder += unit;
+    return folder;
 }
 
 std::string CreateScript(const std::string &folder, const char *result)
