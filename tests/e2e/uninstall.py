@@ -36,11 +36,13 @@ import sys
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "winelab"))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "fixture"))
 import winelab  # noqa: E402
+import installed  # noqa: E402
 import product  # noqa: E402
 from winelab import Failed  # noqa: E402
 
-KEYS_WITH_SUBKEYS = [r"Enum\USB\Vid_1D9A&Pid_2C41", r"Enum\USB\*RIRUREVE",
-                     r"Enum\ESDI\KOVRA___PICARO_2400R"]
+# The device keys the description names by a key line: their instance
+# sub-keys keep them on NT, whose RegDeleteKeyA deletes no key that has any.
+KEYS_WITH_SUBKEYS = [i.path for i in product.machine() if i.owner == "product" and i.kind == "key"]
 
 
 MODES = {
@@ -97,7 +99,8 @@ def main(exe, work, mode):
     else:
         if runonce is not None or any(product.RUNONCE_VALUE in line for line in after):
             raise Failed("a RunOnce value was written on NT: %r" % runonce)
-        kept = lambda line: any(k.lower() in line.lower() for k in KEYS_WITH_SUBKEYS)
+        kept = lambda line: any(installed.is_below(line.partition(" ")[2].partition(" : ")[0], k)
+                                for k in KEYS_WITH_SUBKEYS)
         expected_removed = [line for line in expected_removed if not kept(line)]
     if removed != expected_removed:
         raise Failed("removed differs from the product's items:\n  missing: %s\n  extra: %s" % (
