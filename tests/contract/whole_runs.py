@@ -178,8 +178,7 @@ def run(host, exe, product, work, count, seed):
                           % (name, cp, b"\n             ".join(items).decode("latin-1"),
                              compare.describe(sim.get(name)), compare.describe(wine.get(name))))
     for side, out in (("simulator", sim), ("Wine", wine)):
-        if out.get("end") != (["done"], []):
-            report.append("the %s's runs stop before their end" % side)
+        report += compare.end_problems("whole runs", side, out)
     print("whole runs: %d machines from seed %d, %d differ; simulator %.1f s, Wine session %.1f s "
           "(%.2f s a machine)" % (count, seed, len([x for x in report if "ends differently" in x]),
                                   host_time, wine_time, wine_time / max(count, 1)))
