@@ -20,41 +20,28 @@ static void DeleteInDirectory(GetDirectory get, const char *folder, const char *
 // A byte that no Windows path holds and that would break the quoting of the
 // script or the RunOnce command: such a folder never becomes a command. Nor
 // does a '/', which Win32 reads as a separator but COMMAND.COM as its switch
-// character (DEL's /P would wait for a key), nor a byte that COMMAND.COM would
-// read as another: it reads the script and its command line in the OEM code
-// page, where a byte from 0x80 up is another character unless the two pages
-// are one (as the double-byte ones are).
+// character (DEL's /P would wait for a key), nor a '%', which a batch file
+// must double and the RunOnce command line may expand, nor a byte that
+// COMMAND.COM would read as another: it reads the script and its command line
+// in the OEM code page, where a byte from 0x80 up is another character unless
+// the two pages are one (as the double-byte ones are).
 static int SafeForCommands(const char *folder)
 {
     const int otherInOem = GetOEMCP() != GetACP();
     for (const char *c = folder; *c; c = NextChar(c)) {
         const unsigned char b = (unsigned char)*c;
-        if (b < 0x20 || b == '"' || b == '<' || b == '>' || b == '|' || b == '/' || (b >= 0x80 && otherInOem))
+        if (b < 0x20 || b == '"' || b == '<' || b == '>' || b == '|' || b == '/' || b == '%' ||
+            (b >= 0x80 && otherInOem))
             return 0;
     }
     return 1;
 }
 
-// The folder as a batch file must spell it: each % doubled. 0 if it does not
-// fit. Read byte by byte: 0x25 is no second byte of a character in any code page.
-static int EscapePercents(char *out, unsigned size, const char *folder)
-{
-    unsigned n = 0;
-    for (const char *c = folder; *c; ++c) {
-        const unsigned need = *c == '%' ? 2 : 1;
-        if (n + need >= size) return 0;
-        out[n++] = *c;
-        if (*c == '%') out[n++] = '%';
-    }
-    out[n] = '\0';
-    return 1;
-}
-
 // One del line of the script into out (MAX_PATH bytes): 0 when it does not
 // fit, or is longer than COMMAND.COM reads of a line.
-static int ComposeDelLine(char *out, const char *escaped, const char *name, const char *end)
+static int ComposeDelLine(char *out, const char *folder, const char *name, const char *end)
 {
-    if (!JoinText(out, MAX_PATH, kScriptDelStart, escaped, name, end)) return 0;
+    if (!JoinText(out, MAX_PATH, kScriptDelStart, folder, name, end)) return 0;
     unsigned length = 0;
     while (out[length] && out[length] != '\n') ++length;
     return length <= kBatchLineLimit;
@@ -75,16 +62,14 @@ static_assert(sizeof kRunOnceSwitch - 1 + kBatchLineLimit - (sizeof kScriptDelSt
 static void ScheduleSelfDeletion(const char *folder)
 {
     char script[MAX_PATH];
-    char escaped[MAX_PATH];
     char line2[MAX_PATH];
     char line3[MAX_PATH];
     // Stored whole, 260 bytes, so the bytes after the text are zeros
     // (docs/kept_on_purpose.md).
     char command[MAX_PATH] = {0};
     if (!SafeForCommands(folder) || !JoinText(script, sizeof script, folder, kScriptName) ||
-        !EscapePercents(escaped, sizeof escaped, folder) ||
-        !ComposeDelLine(line2, escaped, kScriptUninstaller, kScriptLine2End) ||
-        !ComposeDelLine(line3, escaped, kScriptName, kScriptLine3End) ||
+        !ComposeDelLine(line2, folder, kScriptUninstaller, kScriptLine2End) ||
+        !ComposeDelLine(line3, folder, kScriptName, kScriptLine3End) ||
         !JoinText(command, sizeof command, kInterpreter, kRunOnceSwitch, folder, kRunOnceEnd))
         return;
 

@@ -67,8 +67,8 @@ size_t LongestFolderFor(const char *root)
     return MAX_PATH - 1 - longest;
 }
 
-// A folder below C:\ of `bytes` bytes, as a batch file spells it: as many of
-// `unit` as fit (each `width` bytes there), after an 'a' for a byte left over.
+// A folder below C:\ of `bytes` bytes: as many of `unit` as fit (each `width`
+// bytes), after an 'a' for a byte left over.
 std::string Folder(size_t bytes, const std::string &unit = "a", size_t width = 1)
 {
     std::string folder = "C:\\" + std::string((bytes - 3) % width, 'a');
@@ -118,7 +118,6 @@ void PrintTo(const PathCase &c, std::ostream *out) { *out << c.what; }
 const std::string Z(1, '\0');
 // COMMAND.COM's limits on what it reads, less what the script and the command add.
 const size_t kLines = fixture::LongestFolderForLines(), kTail = fixture::LongestFolderForTail();
-const std::string kFull = Folder(MAX_PATH - 1, "%", 2);  // doubled, it fills the 260-byte buffer
 const std::vector<PathCase> kPaths = {
     {"trailing backslash", "C:\\Prog\\X\\" + Z, "C:\\Prog\\X", true},
     {"no trailing backslash", "C:\\Prog\\X" + Z, "C:\\Prog\\X", true},
@@ -127,7 +126,6 @@ const std::vector<PathCase> kPaths = {
     {"no zero, trailing backslash", "C:\\Prog\\X\\", "C:\\Prog\\X", true},
     {"bytes after the zero keep the backslash", "C:\\Prog\\X\\" + Z + "junk" + Z, "C:\\Prog\\X\\",
      true},
-    {"a percent sign is doubled in the script", "C:\\100%\\X" + Z, "C:\\100%\\X", true},
     // Windows 9x reaches C:\Prog\X\Y through these; the text stays as written.
     {"a folder name with a trailing space", "C:\\Prog\\X \\Y\\" + Z, "C:\\Prog\\X \\Y", true},
     {"a folder name with two trailing dots", "C:\\Prog\\X..\\Y" + Z, "C:\\Prog\\X..\\Y", true},
@@ -142,16 +140,14 @@ const std::vector<PathCase> kPaths = {
     {"slashes for every backslash", "C:/PROGRA~1/KOVRA" + Z, "C:/PROGRA~1/KOVRA", false},
     {"a slash inside", "C:\\Prog/X" + Z, "C:\\Prog/X", false},
     {"a trailing slash", "C:\\Prog\\X/" + Z, "C:\\Prog\\X/", false},
+    // A batch file must double it, and COMMAND.COM may expand it on its command line.
+    {"a variable's name between percent signs", "C:\\Prog\\A%PATH%B" + Z, "C:\\Prog\\A%PATH%B", false},
+    {"a last percent sign", "C:\\100%" + Z, "C:\\100%", false},
+    {"a variable for a folder", "C:\\%TEMP%\\Cam" + Z, "C:\\%TEMP%\\Cam", false},
     {"the longest folder whose lines fit", Folder(kLines) + Z, Folder(kLines), true},
     {"one byte more than the lines hold", Folder(kLines + 1) + Z, Folder(kLines + 1), false},
     {"one byte more than the tail holds", Folder(kTail + 1) + Z, Folder(kTail + 1), false},
     {"200 characters", Folder(200) + Z, Folder(200), false},
-    {"percent signs doubled to the longest", Folder(kLines, "%", 2) + Z, Folder(kLines, "%", 2), true},
-    {"percent signs doubled to one byte more", Folder(kLines + 1, "%", 2) + Z, Folder(kLines + 1, "%", 2), false},
-    // With one character more, before or after them, the last one does not fit.
-    {"percent signs doubled to fill the buffer", kFull + Z, kFull, false},
-    {"a last percent sign that does not fit", Folder(MAX_PATH, "%", 2) + Z, Folder(MAX_PATH, "%", 2), false},
-    {"a last letter that does not fit", kFull + "x" + Z, kFull + "x", false},
     // Nothing but backslashes names the root of the current drive, or no path.
     {"two backslashes", "\\\\" + Z, "", false},
     {"three backslashes", "\\\\\\" + Z, "", false},
