@@ -264,8 +264,15 @@ std::vector<std::string> CallsNamed(const std::string &name)
     return out;
 }
 
+// Refuses a fault that would never be injected.
+static void Require(bool sound, const std::string &what)
+{
+    if (!sound) throw Misuse("the simulator: " + what);
+}
+
 void FailCall(int position, LONG error)
 {
+    Require(position >= 1, "FailCall counts failable calls from 1, not " + std::to_string(position));
     m.failPosition = position;
     m.failPositionError = error;
 }
@@ -274,13 +281,17 @@ void FailEvery(const std::string &name, LONG error) { m.failNames[name] = error;
 
 void FailNth(const std::string &name, int occurrence, LONG error)
 {
+    Require(occurrence >= 1, "FailNth counts the calls of " + name + " from 1, not " + std::to_string(occurrence));
     m.failNth[name] = std::make_pair(occurrence, error);
 }
 int FailableCallCount() { return m.failable; }
 void CutPowerAt(int position, int registryCommittedAt)
 {
+    Require(position >= 1 && registryCommittedAt >= 0 && registryCommittedAt <= position,
+            "CutPowerAt(" + std::to_string(position) + ", " + std::to_string(registryCommittedAt) +
+                "): a cut at a failable call from 1, the registry committed at none of them (0) or before it");
     m.cutPosition = position;
-    m.registryCommittedAt = registryCommittedAt > 0 && registryCommittedAt < position ? registryCommittedAt : position;
+    m.registryCommittedAt = registryCommittedAt > 0 ? registryCommittedAt : position;
 }
 
 void StartProcess()

@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -269,6 +270,12 @@ std::string Escape(const std::string &bytes);
 // buffer with no zero and reports success with a count past the buffer's end:
 // no Windows is on record as answering so, and none as never doing it.
 const LONG kSuccessPastTheBuffer = 0x20000001L;  // bit 29: not a Windows code
+// A fault the double cannot inject (a position or occurrence below 1, a
+// commit after the cut) throws this, naming the double, rather than passing
+// unseen and leaving a test to blame the program.
+struct Misuse : std::logic_error {
+    using std::logic_error::logic_error;
+};
 void FailCall(int position, LONG error = ERROR_ACCESS_DENIED);
 void FailEvery(const std::string &name, LONG error = ERROR_ACCESS_DENIED);
 void FailNth(const std::string &name, int occurrence, LONG error = ERROR_ACCESS_DENIED);

@@ -207,6 +207,9 @@ Lines WithoutScript(const std::string &folder, const std::string &holds)
             sim::Escape(holds) + "\")"};
 }
 
+// A neighbour's key whose name begins with a product key's whole name.
+const std::string kNeighbourKey = std::string(fixture::kAppPathsKey) + ".old";
+
 HKEY Open()
 {
     HKEY key = nullptr;
@@ -222,9 +225,26 @@ const std::vector<Harm> kHarms = {
          return Lines{"removed: file C:\\Other.txt [1] \"x\"",
                       "acted outside the product's folders: DeleteFileA(\"C:\\Other.txt\") = 1"};
      }},
-    {"a neighbour's key deleted", "", nullptr, [](const std::string &) {
-         RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Other");
-         return Lines{"removed: key Software\\Other", "removed: value Software\\Other : v = 1 \"x\\x00\" [2]"};
+    {"a neighbour's key deleted, its name a product key's and more", "", nullptr, [](const std::string &) {
+         RegDeleteKeyA(HKEY_LOCAL_MACHINE, kNeighbourKey.c_str());
+         return Lines{"removed: key " + kNeighbourKey,
+                      "removed: value " + kNeighbourKey + " : v = 1 \"x\\x00\" [2]"};
+     }},
+    {"a file made beside the script, its name the script's and more", "", nullptr, [](const std::string &folder) {
+         const std::string path = fixture::ScriptPath(folder) + ".old";
+         CloseHandle(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+         return Lines{"added: file " + path + " [0] \"\"",
+                      "acted outside the product's folders: " + sim::CallsNamed("CreateFileA").back()};
+     }},
+    {"another RunOnce value added", "", nullptr, [](const std::string &) {
+         sim::SetText(fixture::kRunOnceKey, std::string(fixture::kRunOnceValue) + "2", "x");
+         return Lines{std::string("added: value ") + fixture::kRunOnceKey + " : " + fixture::kRunOnceValue +
+                      "2 = 1 \"x\\x00\" [2]"};
+     }},
+    {"a RunOnce value naming a script in another folder", "", nullptr, [](const std::string &) {
+         const std::string command = fixture::RunOnceCommand("C:\\Elsewhere");
+         sim::SetText(fixture::kRunOnceKey, fixture::kRunOnceValue, command);
+         return Lines{"RunOnce value naming a script outside the install folder: " + command};
      }},
     {"a RunOnce value without its whole script", "", nullptr, [](const std::string &folder) {
          sim::AddFile(fixture::ScriptPath(folder), "@echo off\r\n");
@@ -251,6 +271,36 @@ const std::vector<Harm> kHarms = {
      }},
     {"a slash in the folder", "C:/Prog", nullptr,
      [](const std::string &folder) { return ScheduledAnyway(folder, "a switch character in the folder"); }},
+    {"a percent sign in the folder", "C:\\100%", nullptr,
+     [](const std::string &folder) { return ScheduledAnyway(folder, "a percent sign in the folder"); }},
+    // The double's power cut, each half: bytes closed but never flushed are
+    // lost, and so are registry writes since the registry was last written out.
+    {"a file closed unflushed, then the power cut", "", nullptr, [](const std::string &) {
+         HANDLE file = CreateFileA("C:\\Other.txt", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+         DWORD written;
+         WriteFile(file, "new", 3, &written, nullptr);
+         CloseHandle(file);
+         const std::string created = sim::CallsNamed("CreateFileA").back();
+         sim::CutPowerAt(sim::FailableCallCount() + 1);
+         EXPECT_THROW(RegCloseKey(nullptr), sim::PowerCut);
+         // Its old byte, then what the disk held: nothing of "new".
+         return Lines{"removed: file C:\\Other.txt [1] \"x\"",
+                      "added: file C:\\Other.txt [3] \"x" + std::string(sim::kStaleBytes).substr(1, 2) + "\"",
+                      "acted outside the product's folders: " + created};
+     }},
+    {"a value set since the registry was written out, then the power cut", "", nullptr, [](const std::string &) {
+         const int now = sim::FailableCallCount();
+         sim::CutPowerAt(now + 3, now + 1);  // written out just before the create
+         HKEY key = nullptr;
+         RegCreateKeyExA(HKEY_LOCAL_MACHINE, fixture::kRunOnceKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+         RegSetValueExA(key, "w", 0, REG_SZ, reinterpret_cast<const BYTE *>("y"), 2);
+         EXPECT_THROW(RegCloseKey(key), sim::PowerCut);
+         return Lines{Handle(key) + " closed 0 times"};  // and no value "w" added
+     }},
+    {"a fault the double cannot inject, refused", "", nullptr, [](const std::string &) {
+         EXPECT_THROW(sim::FailNth("WriteFile", 0), sim::Misuse);
+         return Lines{};
+     }},
     {"a key handle never closed", "", nullptr,
      [](const std::string &) { return Lines{Handle(Open()) + " closed 0 times"}; }},
     {"a key handle closed twice", "", nullptr, [](const std::string &) {
@@ -285,7 +335,7 @@ TEST_P(HarmChecker, ReportsExactlyTheHarm)
     }
     fixture::InstallProduct();
     sim::AddFile("C:\\Other.txt", "x");
-    sim::SetText("Software\\Other", "v", "x");
+    sim::SetText(kNeighbourKey, "v", "x");
     if (!h.folder.empty()) {
         sim::SetText(fixture::kAppPathsKey, fixture::kPathValue, h.folder);
         sim::AddDirectory(h.folder);
@@ -293,8 +343,8 @@ TEST_P(HarmChecker, ReportsExactlyTheHarm)
     const std::string folder = h.folder.empty() ? fixture::kInstallFolder : h.folder;
     const fixture::Scope scope = fixture::ScopeNow();
     const std::vector<std::string> before = sim::Dump();
-    sim::CutPowerAt(cut);
     if (cut) {
+        sim::CutPowerAt(cut);
         EXPECT_THROW(fixture::RunUninstaller("/M"), sim::PowerCut);
         sim::StartProcess();  // Windows again: the cut process's handles are gone
     } else {
