@@ -64,26 +64,50 @@ def readme(text, version):
         raise ReleaseError("resources/README.TXT has a character outside code page 1252: %s" % e)
 
 
-def build(work):
-    """zovovar.exe built afresh from this checkout, in a folder of its own."""
+def build(work, env):
+    """zovovar.exe built afresh from this checkout, in a folder of its own,
+    the build traced for the files it used (in the C locale, so that no
+    tool reads a catalogue of messages)."""
     shutil.rmtree(work, ignore_errors=True)
+    trace = work + ".trace"
     for step in (["cmake", "--preset", "windows", "-B", work],
-                 ["cmake", "--build", work, "--target", "zovovar"]):
-        if subprocess.run(step, cwd=ROOT, stdout=subprocess.DEVNULL).returncode != 0:
+                 ["strace", "-f", "-qq", "-o", trace, "-e", "trace=execve,open,openat", "-e", "status=successful",
+                  "cmake", "--build", work, "--target", "zovovar"]):
+        if subprocess.run(step, cwd=ROOT, env=env, stdout=subprocess.DEVNULL).returncode != 0:
             raise ReleaseError("the build failed (%s)" % " ".join(step))
-    return os.path.join(work, "zovovar.exe")
+    return os.path.join(work, "zovovar.exe"), trace
 
 
-def build_packages():
-    """The Debian packages that hold what made the exe: the compiler (its
-    driver and cc1plus), the linker and resource compiler, the import
-    libraries, and CMake; each 'name (= version)'."""
-    files = [shutil.which(t) for t in ("i686-w64-mingw32-g++", "i686-w64-mingw32-ld", "i686-w64-mingw32-windres",
-                                       "cmake")]
-    if None in files:
-        raise ReleaseError("a build tool is missing: run scripts/release.sh, which installs them")
-    files += [run([files[0], "-print-prog-name=cc1plus"]), "/usr/i686-w64-mingw32/lib/libkernel32.a"]
-    owners = {run(["dpkg-query", "-S", os.path.realpath(f)]).split(":")[0] for f in files}
+def build_packages(trace):
+    """The Debian packages whose files built the exe: each toolchain program
+    the traced build ran (the compilers, windres and the preprocessor it
+    runs, the assembler, ar, the linker) and the shared libraries it links
+    against, the other files those programs read (headers, import libraries,
+    start-up objects, specs), and CMake, which gave them their flags; each
+    'name (= version)'. Shared objects the programs opened by themselves are
+    left out: binutils opens every linker plugin installed, used or not."""
+    programs, used = {}, set()
+    with open(trace) as f:
+        for line in f:
+            m = re.match(r'(\d+) +(execve|open|openat)\((?:AT_FDCWD, )?"([^"]*)"', line)
+            if not m:
+                continue
+            pid, call, path = m.groups()
+            if call == "execve":
+                programs[pid] = path
+            if "mingw32" in programs.get(pid, "") and os.path.isfile(path) and ".so" not in os.path.basename(path):
+                used.add(path)
+    cmake = shutil.which("cmake")
+    if not used or not cmake:
+        raise ReleaseError("the build's trace names no tool: run scripts/release.sh, which installs them")
+    for program in {p for p in programs.values() if "mingw32" in p}:
+        used.update(re.findall(r"=> (/\S+)", run(["ldd", program])))
+    # dpkg knows a file by the path it was installed at; with /usr merged
+    # that may be the path as used or its real one. It names what it owns.
+    paths = sorted(used | {os.path.realpath(p) for p in used} | {cmake})
+    found = subprocess.run(["dpkg-query", "-S"] + paths, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                           universal_newlines=True).stdout
+    owners = {p.strip() for line in found.splitlines() for p in line.rsplit(": ", 1)[0].split(",")}
     return ["%s (= %s)" % (p, run(["dpkg-query", "-W", "-f", "${Version}", p])) for p in sorted(owners)]
 
 
@@ -99,13 +123,13 @@ def build_flags(work):
         return " ".join(compiled), " ".join(linked + f.read().split())
 
 
-def write_buildinfo(path, staging, version, epoch, work):
+def write_buildinfo(path, staging, version, epoch, work, trace):
     """What built the release, in the manner of Reproducible Builds' .buildinfo."""
     compiled, linked = build_flags(work)
     lines = ["Format: 1.0", "Source: zovovar", "Version: " + version,
              "Git-Commit: " + git("rev-parse", "HEAD").strip(), "Git-Tree: clean",
              "Source-Date-Epoch: %d" % epoch, "Build-Type: Release", "Build-Flags-CXX: " + compiled,
-             "Build-Flags-Link: " + linked, "Installed-Build-Depends:"] + [" " + p for p in build_packages()]
+             "Build-Flags-Link: " + linked, "Installed-Build-Depends:"] + [" " + p for p in build_packages(trace)]
     lines += ["Checksums-Sha256:"] + [" %s %d %s" % (digest, size, name) for name, digest, size in listed(staging)]
     with open(path, "w", newline="\n") as f:
         f.write("\n".join(lines) + "\n")
@@ -174,7 +198,7 @@ def release(out):
     env = dict(os.environ, SOURCE_DATE_EPOCH=str(epoch), TZ="UTC", LC_ALL="C",
                MTOOLS_SKIP_CHECK="1", MTOOLSRC="/dev/null")
     work = os.path.join(ROOT, "build", "release")
-    exe = build(work)
+    exe, trace = build(work, env)
 
     staging = out + ".new"
     shutil.rmtree(staging, ignore_errors=True)
@@ -194,7 +218,7 @@ def release(out):
         write_zip(os.path.join(staging, base + ".zip"), folder, names, epoch)
         write_floppy(os.path.join(staging, base + ".img"), folder, names, env)
         write_cd(os.path.join(staging, base + ".iso"), folder, names, ver, env)
-        write_buildinfo(os.path.join(staging, "BUILDINFO"), staging, ver, epoch, work)
+        write_buildinfo(os.path.join(staging, "BUILDINFO"), staging, ver, epoch, work, trace)
         sums = "".join("%s  %s\n" % (digest, name) for name, digest, _ in listed(staging))
         with open(os.path.join(staging, "SHA256SUMS"), "w", newline="\n") as f:
             f.write(sums)

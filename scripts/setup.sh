@@ -27,6 +27,7 @@ needs=(
   "isoinfo:genisoimage"
   "7z:p7zip-full"
   "unzip:unzip"
+  "strace:strace"
 )
 files=(
   "/usr/include/gtest/gtest.h:libgtest-dev"

@@ -4,7 +4,8 @@
 usage: check_release.py SOURCE_DIR WORK_DIR EXE
 
 Both runs give the same bytes, and their zovovar.exe is EXE, the one under
-test, built elsewhere; BUILDINFO names the commit and the exe's checksum; the
+test, built elsewhere; BUILDINFO names the commit, the exe's checksum and
+packages installed at the versions it gives; the
 zip and the two images hold exactly the folder's two files, read back with
 other tools than those that wrote them; a dirty tree or a failed build writes
 nothing. Leaves WORK_DIR/from_cd/zovovar.exe, copied out of the CD image, for
@@ -65,6 +66,16 @@ def tree(folder):
     return files
 
 
+def differing(made, again):
+    """The names of the files that two releases do not hold as the same bytes."""
+    return sorted(n for n in set(made) | set(again) if made.get(n) != again.get(n))
+
+
+# The comparison held to what it must see: (a release, another, what differs).
+DIFFERING = [({"a": b"x"}, {"a": b"x"}, []), ({"a": b"x"}, {"a": b"y"}, ["a"]),
+             ({"a": b"x"}, {"a": b"x\0"}, ["a"]), ({"a": b"x"}, {"a": b"x", "b": b""}, ["b"])]
+
+
 def buildinfo_fields(buildinfo):
     """BUILDINFO's fields: {name: [its value's lines]}."""
     out, name = {}, None
@@ -78,6 +89,9 @@ def buildinfo_fields(buildinfo):
 
 
 def main(source, work, exe_under_test):
+    wrong = [row for row in DIFFERING if differing(row[0], row[1]) != row[2]]
+    if wrong:
+        fail("the comparison of two releases: %r" % wrong)
     a, b = os.path.join(work, "a"), os.path.join(work, "b")
     snapshot_clone(source, a)
     shutil.rmtree(b, ignore_errors=True)
@@ -88,9 +102,8 @@ def main(source, work, exe_under_test):
             fail("release in %s: %s" % (repo, done.stdout.decode()))
     dist = os.path.join(a, "dist")
     made, again = tree(dist), tree(os.path.join(b, "dist"))
-    if made != again:
-        fail("two releases differ in: %s" % sorted(n for n in set(made) | set(again)
-                                                  if made.get(n) != again.get(n)))
+    if differing(made, again):
+        fail("two releases differ in: %s" % differing(made, again))
     sh("sha256sum", "--quiet", "-c", "SHA256SUMS", cwd=dist)
 
     folders = [n for n in os.listdir(dist) if os.path.isdir(os.path.join(dist, n))]
@@ -109,6 +122,10 @@ def main(source, work, exe_under_test):
     head = sh("git", "-C", a, "rev-parse", "HEAD").stdout.decode().strip()
     if info.get("Git-Commit") != [head]:
         fail("BUILDINFO names the commit %r, built from %s" % (info.get("Git-Commit"), head))
+    for package in info.get("Installed-Build-Depends") or ["none"]:
+        name, _, version = package.partition(" (= ")
+        if version != sh("dpkg-query", "-W", "-f", "${Version}", name, check=False).stdout.decode() + ")":
+            fail("BUILDINFO names %r, not a package installed at that version" % package)
     listed = {line.split(" ")[2]: line for line in info.get("Checksums-Sha256", [])}
     exe_line = "%s %d %s" % (hashlib.sha256(exe).hexdigest(), len(exe), base + "/zovovar.exe")
     if set(listed) != expected - {"SHA256SUMS", "BUILDINFO"} or listed[base + "/zovovar.exe"] != exe_line:
