@@ -1,20 +1,19 @@
 // COMMAND.COM as Windows 9x runs the self-deletion script at its next start,
 // installed as command.com in a prefix: Wine has only cmd.exe, an NT
 // interpreter. What it does is what the record says of COMMAND.COM 7
-// (tests/contract/next_start.txt, whose figures next_start.h carries):
-// - its tail is read in the OEM code page and cut after 126 bytes;
-// - "/c" runs the command that follows once; a batch file is read line by
-//   line, each cut after 127 bytes and read in the OEM code page;
+// (tests/contract/next_start.txt):
+// - its tail and a batch file's lines are read in the OEM code page;
+// - "/c" runs the command that follows once; a batch file is read line by line;
 // - after each line that ends in CR the file is opened again by name, and
 //   "Batch file missing" ends the run where it has gone; a last line without
 //   CR ends the run with no reopening.
-// Each line, so cut and decoded, goes to cmd.exe /c. Every line run and every
-// message goes to command_com.log in the Windows folder, for the tests.
+// Each line, so decoded, goes to cmd.exe /c. Every line run and every message
+// goes to command_com.log in the Windows folder, for the tests. Its cuts of a
+// long line or tail are not made here: the harm checker holds every scheduled
+// script and command to them (fixture::ScheduleProblems), so none is reached.
 #include <windows.h>
 
 #include <string>
-
-#include "next_start.h"
 
 namespace {
 
@@ -106,11 +105,7 @@ void RunBatch(const std::string &oemPath)
         }
         if (rest.empty()) return;
         const size_t cr = rest.find('\r');
-        std::string line = rest.substr(0, cr);
-        if (line.size() > NEXT_START_BATCH_LINE_BYTES) {
-            Log(L"cut: " + Decoded(line.substr(NEXT_START_BATCH_LINE_BYTES)));
-            line.resize(NEXT_START_BATCH_LINE_BYTES);
-        }
+        const std::string line = rest.substr(0, cr);
         if (!line.empty()) Run(line);
         if (cr == std::string::npos) return;  // the end, without a CR: no reopening
         offset += static_cast<DWORD>(cr + 1 + (cr + 1 < rest.size() && rest[cr + 1] == '\n'));
@@ -127,12 +122,7 @@ std::string Tail()
     } else {
         while (*c > L' ') ++c;
     }
-    std::string tail = Encoded(c, CP_OEMCP);
-    if (tail.size() > NEXT_START_COMMAND_TAIL_BYTES) {
-        Log(L"cut: " + Decoded(tail.substr(NEXT_START_COMMAND_TAIL_BYTES)));
-        tail.resize(NEXT_START_COMMAND_TAIL_BYTES);
-    }
-    return tail;
+    return Encoded(c, CP_OEMCP);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Makes next_start.h, the figures of next_start.txt beside this file, for the
-host build's harm checker and the Wine layer's COMMAND.COM.
+host build's harm checker.
 
 usage: next_start.py OUT.h
 """

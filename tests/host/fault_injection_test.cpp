@@ -203,8 +203,10 @@ Lines ScheduledAnyway(const std::string &folder, const std::string &why)
 
 Lines WithoutScript(const std::string &folder, const std::string &holds)
 {
-    return {"RunOnce value without its whole script: " + fixture::RunOnceCommand(folder) + " (the script: \"" +
-            sim::Escape(holds) + "\")"};
+    const std::string quoted = "\"" + sim::Escape(holds) + "\"";
+    return {"a script left not whole: file " + fixture::ScriptPath(folder) + " [" + std::to_string(holds.size()) + "] " +
+                quoted,
+            "RunOnce value without its whole script: " + fixture::RunOnceCommand(folder) + " (the script: " + quoted + ")"};
 }
 
 // A neighbour's key whose name begins with a product key's whole name.

@@ -90,21 +90,6 @@ std::string RunOnceSet(const std::string &key, const std::string &folder, LONG r
            "\" + " + std::to_string(260 - command.size()) + " zeros, 260) = " + std::to_string(result);
 }
 
-TEST(SelfDeletion, ScriptAndRunOnceValueHaveTheirExactBytes)
-{
-    RunWithPath(std::string("C:\\Prog\\X\\") + '\0');
-    EXPECT_EQ(fixture::ScriptFor("C:\\Prog\\X"), sim::FileBytes(fixture::ScriptPath("C:\\Prog\\X")));
-    // NT would store the whole buffer; Windows 9x stores the text up to its zero.
-    EXPECT_EQ(std::vector<std::string>{RunOnceSet("hkey2", "C:\\Prog\\X", 0)}, sim::CallsNamed("RegSetValueExA"));
-    EXPECT_EQ(RunOnceBytes("C:\\Prog\\X"), sim::ValueBytes(kRunOnceKey, kRunOnceValue));
-    EXPECT_EQ(REG_SZ, sim::ValueType(kRunOnceKey, kRunOnceValue));
-    // The key path goes to the platform as written, leading backslash and all
-    // (docs/kept_on_purpose.md).
-    EXPECT_EQ((std::vector<std::string>{"RegCreateKeyExA(HKLM, \"\\" + sim::Escape(kRunOnceKey) +
-                                        "\", 0, NULL, 0, 0xF003F, NULL) = 0 -> hkey2"}),
-              sim::CallsNamed("RegCreateKeyExA"));
-}
-
 struct PathCase {
     const char *what;
     std::string bytes;   // the stored fixture::kPathValue value
@@ -304,46 +289,6 @@ TEST_P(DriverFiles, PathsThatWouldNotFitAreSkipped)
 
 INSTANTIATE_TEST_SUITE_P(Folders, DriverFiles, testing::ValuesIn(kDirectories),
                          [](const testing::TestParamInfo<DirectoryCase> &row) { return fixture::CaseName(row.param.what); });
-
-struct ScriptFault {
-    const char *call;
-    int occurrence;  // which call of that name fails
-    LONG error;      // ERROR_DISK_FULL: WriteFile writes half its bytes
-};
-
-void PrintTo(const ScriptFault &f, std::ostream *out) { *out << f.call << " " << f.occurrence << " " << f.error; }
-
-// The script is five writes: each line's text, and the two line ends.
-std::vector<ScriptFault> ScriptFaults()
-{
-    std::vector<ScriptFault> faults = {{"CreateFileA", 1, ERROR_ACCESS_DENIED},
-                                       {"FlushFileBuffers", 1, ERROR_ACCESS_DENIED},
-                                       {"CloseHandle", 1, ERROR_ACCESS_DENIED}};
-    for (int write = 1; write <= 5; ++write)
-        for (LONG error : {ERROR_ACCESS_DENIED, ERROR_DISK_FULL}) faults.push_back({"WriteFile", write, error});
-    return faults;
-}
-
-class ScriptNotWrittenWhole : public testing::TestWithParam<ScriptFault> {};
-
-TEST_P(ScriptNotWrittenWhole, IsRemovedAndNotScheduled)
-{
-    const ScriptFault &f = GetParam();
-    sim::Reset();
-    sim::AddDirectory("C:\\Prog\\X");
-    sim::SetText(kAppPathsKey, fixture::kPathValue, "C:\\Prog\\X");
-    sim::FailNth(f.call, f.occurrence, f.error);
-    RemoveDriverAndProgramFiles(0);
-    EXPECT_FALSE(sim::FileExists(fixture::ScriptPath("C:\\Prog\\X")));
-    EXPECT_FALSE(sim::KeyExists(kRunOnceKey));
-    EXPECT_FALSE(sim::KeyExists(kAppPathsKey));
-}
-
-INSTANTIATE_TEST_SUITE_P(Faults, ScriptNotWrittenWhole, testing::ValuesIn(ScriptFaults()),
-                         [](const testing::TestParamInfo<ScriptFault> &row) {
-                             return std::string(row.param.call) + "_" + std::to_string(row.param.occurrence) +
-                                    (row.param.error == ERROR_DISK_FULL ? "_disk_full" : "_access_denied");
-                         });
 
 TEST(SelfDeletion, AFolderThatIsGoneGetsNoScriptAndNoValue)
 {
