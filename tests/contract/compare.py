@@ -58,9 +58,14 @@ FAMILIES = {"9x": "win95,win98,winme,win98-*", "nt": "nt", "*": "*"}
 def windows(path=os.path.join(HERE, "windows.txt")):
     """What windows.txt says: the record, [(case patterns, family, expected or
     None for silent, source)], and where Wine departs from it, [(case patterns,
-    mode patterns, why)]."""
+    mode patterns, [what Wine's output holds instead, each a choice], why)]."""
+    with open(path, encoding="utf-8") as f:
+        return read_record(f.read().splitlines())
+
+
+def read_record(text):
     lines = []
-    for number, line in enumerate(open(path, encoding="utf-8"), 1):
+    for number, line in enumerate(text, 1):
         if line.startswith(" ") and lines:
             lines[-1][1] += " " + line.strip()
         elif line.strip() and not line.startswith("#"):
@@ -69,11 +74,14 @@ def windows(path=os.path.join(HERE, "windows.txt")):
     for number, line in lines:
         parts = [p.strip() for p in line.split(" | ")]
         if len(parts) != 4 or not all(parts):
-            raise winelab.Failed("windows.txt:%d: cases | modes | expected, silent or %s | source: %r"
+            raise winelab.Failed("windows.txt:%d: cases | modes | expected, silent or %s: OUTPUT | source: %r"
                                  % (number, DEPARTS, line))
         cases, modes, what, source = parts
         if what == DEPARTS:
-            departures.append((cases, ",".join(FAMILIES.get(m, m) for m in modes.split(",")), source))
+            raise winelab.Failed("windows.txt:%d: %s with no output it holds instead: %r" % (number, DEPARTS, line))
+        if what.startswith(DEPARTS + ": "):
+            departures.append((cases, ",".join(FAMILIES.get(m, m) for m in modes.split(",")),
+                               what[len(DEPARTS) + 2:].split(" or "), source))
         elif modes in FAMILIES:
             record.append((cases, modes, None if what == "silent" else what, source))
         else:
@@ -87,35 +95,71 @@ def family(mode):
 
 def holds(expected, seen):
     """Whether expected stands in seen as whole words, one after the other:
-    "= 2" holds in "= 2 handle written", never in "= 234" or "= 20"."""
-    want, words = expected.split(), seen.split()
-    return any(words[i:i + len(want)] == want for i in range(len(words) - len(want) + 1))
+    "= 2" holds in "= 2 handle written", never in "= 234" or "= 20". The "|"
+    between output lines is no word; " ... " lets words stand further on, and
+    a last "$" is the output's end."""
+    words, at = [w for w in seen.split() if w != "|"] + ["$"], 0
+    for phrase in expected.split(" ... "):
+        want = phrase.split()
+        at = next((i + len(want) for i in range(at, len(words) - len(want) + 1) if words[i:i + len(want)] == want),
+                  None)
+        if at is None:
+            return False
+    return True
 
 
 # The matching itself, held to what it must do on every run of --record:
 # (expected, seen, holds); then (case pattern, mode pattern, case, mode, matches).
 HOLDS = [("= 2", "= 2", True), ("= 2", "= 2 handle written", True), ("handle written", "= 2 handle written", True),
          ("= 2", "= 234", False), ("= 2", "= 20 handle written", False), ("= 16", "= 161 handle written", False),
-         ("andle written", "= 2 handle written", False), ("= 2 written", "= 2 handle written", False)]
+         ("andle written", "= 2 handle written", False), ("= 2 written", "= 2 handle written", False),
+         ("= 1 after folder C:\\ZC", "= 1 | after folder C:\\ZC", True), ("= 2 ... written", "= 2 handle written", True),
+         ("written ... = 2", "= 2 handle written", False), ("= 2 $", "= 2", True), ("= 2 $", "= 2 handle", False)]
 PATTERNS = [("open.*,query.one", "9x", "query.one", "win98-932", True), ("open.*", "9x", "open.x", "nt", False),
             ("open.*", "*", "open.x", "nt", True), ("open.*", "9x", "opener", "win98", False),
             ("query.one", "9x", "query.one_short", "win98", False),
             ("create.*", "win98-9*", "create.a", "win98-949", True), ("create.*", "win98-9*", "create.a", "win98", False)]
+# windows.txt's reading: (a line, what it must be refused with, or None).
+LINES = [("a | 9x | = 2", "windows.txt:1: cases | modes | expected, silent or Wine departs: OUTPUT | source: "
+                          "'a | 9x | = 2'"),
+         ("a |  | = 2 | s", "windows.txt:1: cases | modes | expected, silent or Wine departs: OUTPUT | source: "
+                            "'a |  | = 2 | s'"),
+         ("a | 9x | Wine departs | s", "windows.txt:1: Wine departs with no output it holds instead: "
+                                      "'a | 9x | Wine departs | s'"),
+         ("a | 9x | = 2 | s", None)]
+# One side's output in 9x's mode against a record line for x and a departure
+# that states Wine's: (side, mode, output, the problems it brings).
+DEPARTED = [("x", "9x", "= 2", "src"), ("x", "nt", "= 2", "src")], [("x", "win98", ["= 161"], "why")]
+SIDES = [("Wine", "win98", "x: = 161 handle", 0), ("Wine", "win98", "x: = 5", 1),
+         ("the simulator", "win98", "x: = 161 handle", 1), ("the simulator", "win98", "x: = 2", 0),
+         ("Wine", "win98", "x: = 2 \xe9", 1), ("the simulator", "nt", "x: = 2", 1)]
 
 
 def matching_problems():
-    """Report lines for each row of HOLDS and PATTERNS that the matching gets wrong."""
+    """Report lines for each row above that the matching or the reading gets wrong."""
     report = ["holds(%r, %r) is not %s" % row for row in HOLDS if holds(row[0], row[1]) != row[2]]
     for cases, modes, case, mode, want in PATTERNS:  # a record line's family, or a departure's modes
         found = (record_for([(cases, modes, "x", "source")], case, mode) if modes in FAMILIES
-                 else departure_for([(cases, modes, "why")], case, mode))
+                 else next((e for e in [(cases, modes)] if matches(e, case, mode)), None))
         if (found is not None) != want:
             report.append("%s | %s does not %s %s in %s" % (cases, modes, "match" if want else "miss", case, mode))
+    for line, refused in LINES:
+        try:
+            read_record([line])
+            said = None
+        except winelab.Failed as e:
+            said = str(e)
+        if said != refused:
+            report.append("windows.txt's line %r: %r, not %r" % (line, said, refused))
+    for side, mode, output, count in SIDES:
+        found = side_problems(mode, side, "platform 9x cp 1252\n%s\nend: done\n" % output, *DEPARTED, set())
+        if len(found) != count:
+            report.append("%s showing %r: %d problems, not %d: %s" % (side, output, len(found), count, found))
     return report
 
 
-def end_problems(mode, side, cases):
-    return [] if cases.get("end") == (["done"], []) else ["%s: the %s's output stops before its end" % (mode, side)]
+def family(mode):
+    return "nt" if mode == "nt" else "9x"
 
 
 def record_for(entries, case, mode):
@@ -129,37 +173,55 @@ def on_record(entries, case, mode):
     return entry is not None and entry[2] is not None
 
 
-def departure_for(entries, case, mode):
-    return next((e for e in entries if matches(e, case, mode)), None)
-
-
-def against_record(mode, side, cases, entries, departures=None, used=None):
-    """What one side shows against the record: report lines. Wine may depart
-    where windows.txt says so for the case and mode."""
-    report = []
-    for case, (results, after) in sorted(cases.items()):
-        if case == "end":
-            continue
-        entry = record_for(entries, case, mode)
-        if entry is None:
-            report.append("%s %s: no line in windows.txt for %s (what Windows does, and its source)"
-                          % (mode, case, family(mode)))
-            continue
-        seen = " | ".join(results + after)
-        if entry[2] is None or holds(entry[2], seen):
-            continue
-        departure = departure_for(departures or [], case, mode)
-        if departure:
-            used.add(departure[:2])
-            continue
-        report.append("%s %s: %s departs from the record\n  expected: %s\n  seen:     %s\n  source:   %s"
-                      % (mode, case, side, entry[2], seen, entry[3]))
-    return report
-
-
 def matches(entry, case, mode):
     return any(fnmatch.fnmatchcase(case, c) for c in entry[0].split(",")) and any(
         fnmatch.fnmatchcase(mode, m) for m in entry[1].split(","))
+
+
+def departs(departures, case, mode, result, used):
+    """Whether the first departure that names the case and mode states Wine's
+    result there, which it then accepts."""
+    entry = next((e for e in departures if matches(e, case, mode)), None)
+    if entry is None or not any(holds(out, seen(result)) for out in entry[2]):
+        return False
+    used.add(entry[:2])
+    return True
+
+
+def seen(result):
+    return " | ".join(result[0] + result[1]) if result else ""
+
+
+def side_problems(mode, side, text, record, departures, used):
+    """What one side's output shows against the record, and against what it
+    must be: report lines. It is read as the bytes it is, each a character;
+    one outside printable ASCII escaped its escaping. Wine, and only Wine, may
+    depart where windows.txt says so, in the case, mode and output it states."""
+    cases, header = parse(text)
+    report = unescaped(mode, side, text)
+    expected = "platform %s cp %d" % (family(mode), MODES[mode][2])
+    if header[:1] != [expected]:
+        report.append("%s: %s ran another mode: %r, not %r" % (mode, side, header[:1], expected))
+    if cases.get("end") != (["done"], []):
+        report.append("%s: %s's output stops before its end" % (mode, side))
+    for case, result in sorted(cases.items()):
+        entry = record_for(record, case, mode)
+        if case == "end" or entry is not None and (entry[2] is None or holds(entry[2], seen(result))):
+            continue
+        if entry is None:
+            report.append("%s %s: no line in windows.txt for %s (what Windows does, and its source)"
+                          % (mode, case, family(mode)))
+        elif side != "Wine" or not departs(departures, case, mode, result, used):
+            report.append("%s %s: %s departs from the record\n  expected: %s\n  seen:     %s\n  source:   %s"
+                          % (mode, case, side, entry[2], seen(result), entry[3]))
+    return report
+
+
+def unescaped(what, side, text):
+    """Output is read as the bytes it is (latin-1), each a character: one
+    outside printable ASCII escaped its escaping."""
+    return ["%s: %s's output holds the byte 0x%02X outside its escaping" % (what, side, ord(c))
+            for c in sorted(set(text) - set(map(chr, range(0x20, 0x7F))) - set("\r\n"))]
 
 
 def run_wine(exe, work, modes):
@@ -175,39 +237,26 @@ def run_wine(exe, work, modes):
             locale = LOCALES[MODES[mode][2]]
             env = dict(lab.env, LANG=locale, LC_ALL=locale)
             done = lab.wine(r"C:\contract\%s.exe" % mode, env=env, timeout=120)
-            outputs[mode] = done.stdout.decode("ascii", errors="replace")
+            outputs[mode] = done.stdout.decode("latin-1")
     return outputs
 
 
 def run_host(program, mode):
     _, switches, code_page = MODES[mode]
     return subprocess.run([program] + switches + ["--cp", str(code_page)], check=True,
-                          stdout=subprocess.PIPE, timeout=60).stdout.decode("ascii", errors="replace")
+                          stdout=subprocess.PIPE, timeout=60).stdout.decode("latin-1")
 
 
 def compare(mode, sim_text, wine_text, departures, used, record):
-    """The differences of one mode that no entry accepts, and every departure
-    from the record, as report lines."""
-    sim, sim_header = parse(sim_text)
-    wine, wine_header = parse(wine_text)
-    report = against_record(mode, "the simulator", sim, record)
-    report += against_record(mode, "Wine", wine, record, departures, used)
-    _, _, code_page = MODES[mode]
-    expected = "platform %s cp %d" % ("nt" if mode == "nt" else "9x", code_page)
-    if sim_header[:1] != [expected] or wine_header[:1] != [expected]:
-        report.append("%s: not the mode asked for: simulator %r, Wine %r (want %r)"
-                      % (mode, sim_header[:1], wine_header[:1], expected))
-    for side, out in (("simulator", sim), ("Wine", wine)):
-        report += end_problems(mode, side, out)
+    """The differences of one mode that no departure accepts, and every
+    departure from the record, as report lines."""
+    report = side_problems(mode, "the simulator", sim_text, record, departures, used)
+    report += side_problems(mode, "Wine", wine_text, record, departures, used)
+    sim, wine = parse(sim_text)[0], parse(wine_text)[0]
     for case in sorted(set(sim) | set(wine)):
-        if sim.get(case) == wine.get(case):
-            continue
-        entry = departure_for(departures, case, mode)
-        if entry:
-            used.add(entry[:2])
-            continue
-        report.append("%s %s differs\n  simulator: %s\n  Wine:      %s" % (
-            mode, case, describe(sim.get(case)), describe(wine.get(case))))
+        if sim.get(case) != wine.get(case) and not departs(departures, case, mode, wine.get(case), used):
+            report.append("%s %s differs\n  simulator: %s\n  Wine:      %s" % (
+                mode, case, describe(sim.get(case)), describe(wine.get(case))))
     return report
 
 
@@ -247,8 +296,7 @@ def record_only(host_program):
     """The simulator in every mode against windows.txt, without Wine."""
     record, report = windows()[0], matching_problems()
     for mode in MODES:
-        cases = parse(run_host(host_program, mode))[0]
-        report += against_record(mode, "the simulator", cases, record) + end_problems(mode, "simulator", cases)
+        report += side_problems(mode, "the simulator", run_host(host_program, mode), record, [], set())
     print("contract: the simulator against the record in %d modes: %d departures" % (len(MODES), len(report)))
     if report:
         raise winelab.Failed("\n".join(report))

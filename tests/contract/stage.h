@@ -33,13 +33,9 @@ void StageDump();
 // description of the installed machine (tests/fixture/installed.py).
 #define MACHINE_FOLDER "C:\\ZM"
 // DESCRIBED_SYSTEM_FILES: the described machine's files in the system
-// folders; DESCRIBED_*: its items that the checks know by a role.
+// folders; DESCRIBED_KEY_ROOTS: the keys that hold its keys and values;
+// DESCRIBED_*: its items that the checks know by a role.
 #include "described.h"
-#define MACHINE_KEYS \
-    "Software\\KOVRA", DESCRIBED_INSTALL_FOLDER_KEY, \
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Picaro 2400R Storage Driver", \
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Other Program", "Enum\\USB", \
-    "Enum\\ESDI", "System\\CurrentControlSet\\Services\\KOVRA"
 
 // Nothing of a machine left: no folder, file, key or value above.
 void StageMachineReset();

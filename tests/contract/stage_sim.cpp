@@ -98,7 +98,7 @@ void StageRunProduct()
 void StageMachineDump()
 {
     static const char *const files[] = {DESCRIBED_SYSTEM_FILES};
-    static const char *const keys[] = {MACHINE_KEYS};
+    static const char *const keys[] = {DESCRIBED_KEY_ROOTS};
     auto under = [](const std::string &line, const std::string &kind, const char *root) {
         std::string start = kind + " " + root;
         return line.compare(0, start.size(), start) == 0 &&

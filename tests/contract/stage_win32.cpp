@@ -211,7 +211,7 @@ void StageWrite(const char *line)
 void StageMachineReset()
 {
     static const char *const files[] = {DESCRIBED_SYSTEM_FILES};
-    static const char *const keys[] = {MACHINE_KEYS};
+    static const char *const keys[] = {DESCRIBED_KEY_ROOTS};
     wchar_t wide[MAX_PATH];
     RemoveTree(L"" MACHINE_FOLDER);
     for (const char *file : files) {
@@ -256,7 +256,7 @@ void StageRunProduct()
 void StageMachineDump()
 {
     static const char *const files[] = {DESCRIBED_SYSTEM_FILES};
-    static const char *const keys[] = {MACHINE_KEYS};
+    static const char *const keys[] = {DESCRIBED_KEY_ROOTS};
     DumpFolder(MACHINE_FOLDER);
     for (const char *file : files) {
         WIN32_FIND_DATAA found;

@@ -142,7 +142,7 @@ def run(host, exe, product, work, count, seed):
     drawn = [("machine%d" % (seed + i), draw(seed + i)) for i in range(count)]
     by_page = {cp: [(n, items) for n, (c, items) in drawn if c == cp] for cp in CODE_PAGES}
     os.makedirs(work, exist_ok=True)
-    sim, wine = {}, {}
+    sim, wine, report = {}, {}, []
     started = time.time()
     for cp, machines in by_page.items():
         path = os.path.join(work, "cp%d.txt" % cp)
@@ -150,7 +150,8 @@ def run(host, exe, product, work, count, seed):
             f.write(machines_file(machines))
         out = compare.subprocess.run([host, "--cp", str(cp), "--machines", path], check=True,
                                      stdout=compare.subprocess.PIPE, timeout=300).stdout
-        sim.update(compare.parse(out.decode("ascii", "replace"))[0])
+        sim.update(compare.parse(out.decode("latin-1"))[0])
+        report += compare.unescaped("whole runs", "the simulator", out.decode("latin-1"))
     host_time = time.time() - started
 
     lab = winelab.Prefix(os.path.join(work, "wine"), "win98")
@@ -168,17 +169,18 @@ def run(host, exe, product, work, count, seed):
             env = dict(lab.env, LANG=locale, LC_ALL=locale)
             done = lab.wine(r"C:\contract\machines.exe", "--machines", r"C:\contract\cp%d.txt" % cp,
                             env=env, timeout=60 + 10 * len(machines))
-            wine.update(compare.parse(done.stdout.decode("ascii", "replace"))[0])
+            wine.update(compare.parse(done.stdout.decode("latin-1"))[0])
+            report += compare.unescaped("whole runs", "Wine", done.stdout.decode("latin-1"))
     wine_time = time.time() - started
 
-    report = []
     for name, (cp, items) in drawn:
         if sim.get(name) != wine.get(name):
             report.append("%s (code page %d) ends differently\n  machine:   %s\n  simulator: %s\n  Wine:      %s"
                           % (name, cp, b"\n             ".join(items).decode("latin-1"),
                              compare.describe(sim.get(name)), compare.describe(wine.get(name))))
     for side, out in (("simulator", sim), ("Wine", wine)):
-        report += compare.end_problems("whole runs", side, out)
+        if out.get("end") != (["done"], []):
+            report.append("whole runs: the %s's output stops before its end" % side)
     print("whole runs: %d machines from seed %d, %d differ; simulator %.1f s, Wine session %.1f s "
           "(%.2f s a machine)" % (count, seed, len([x for x in report if "ends differently" in x]),
                                   host_time, wine_time, wine_time / max(count, 1)))
