@@ -21,58 +21,68 @@ void PrintTo(const StartMenuCase &c, std::ostream *out) { *out << c.what; }
 
 const std::string P = "C:\\WINDOWS\\Start Menu\\Programs";
 const std::string K = P + "\\KOVRA Camera\\Picaro";
-const std::string L = "C:\\" + std::string(243, 'l');  // 246 characters
-const std::string M = "C:\\" + std::string(226, 'm');
+// A folder below C:\ one character too long for a name's path to fit 259.
+std::string TooLongFor(const std::string &name, char c, const std::string &below = "")
+{
+    return "C:\\" + std::string(MAX_PATH - name.size() - below.size() - 3, c) + below;
+}
 const std::string D = P + "\\KOVRA Camera\\\x95\x5C";  // a folder named with one character
 const std::string H = P + "\\\x83KOVRA Camera\\P";
-const std::vector<StartMenuCase> kFolders = {
-    {"in the maker folder", true, K, {K + "\\UnInstall.lnk", K + "\\Readme.lnk"}, {K, P + "\\KOVRA Camera"}},
-    {"directly in Programs", true, P + "\\Picaro", {P + "\\Picaro\\UnInstall.lnk", P + "\\Picaro\\Readme.lnk"},
-     {P + "\\Picaro"}},
-    {"trailing backslash: the parent is the folder itself", true, K + "\\",
-     {K + "\\\\UnInstall.lnk", K + "\\\\Readme.lnk"}, {K + "\\"}},
-    {"the maker folder with a trailing backslash", true, P + "\\KOVRA Camera\\",
-     {P + "\\KOVRA Camera\\\\UnInstall.lnk", P + "\\KOVRA Camera\\\\Readme.lnk"},
-     {P + "\\KOVRA Camera\\", P + "\\KOVRA Camera"}},
-    // The maker's folder is matched by its ending (docs/kept_on_purpose.md).
-    {"other letter case does not match", true, P + "\\kovra camera\\Picaro",
-     {P + "\\kovra camera\\Picaro\\UnInstall.lnk", P + "\\kovra camera\\Picaro\\Readme.lnk"},
-     {P + "\\kovra camera\\Picaro"}},
-    // Every character counts, the first and the last.
-    {"only the first letter differs", true, P + "\\kOVRA Camera\\P",
-     {P + "\\kOVRA Camera\\P\\UnInstall.lnk", P + "\\kOVRA Camera\\P\\Readme.lnk"}, {P + "\\kOVRA Camera\\P"}},
-    {"only the last letters differ", true, P + "\\KOVRA CAMERA\\P",
-     {P + "\\KOVRA CAMERA\\P\\UnInstall.lnk", P + "\\KOVRA CAMERA\\P\\Readme.lnk"}, {P + "\\KOVRA CAMERA\\P"}},
-    {"the ending matches, not the whole name", true, P + "\\My KOVRA Camera\\P",
-     {P + "\\My KOVRA Camera\\P\\UnInstall.lnk", P + "\\My KOVRA Camera\\P\\Readme.lnk"},
-     {P + "\\My KOVRA Camera\\P", P + "\\My KOVRA Camera"}},
-    {"a parent of exactly the maker name", true, "KOVRA Camera\\P",
-     {"KOVRA Camera\\P\\UnInstall.lnk", "KOVRA Camera\\P\\Readme.lnk"}, {"KOVRA Camera\\P", "KOVRA Camera"}},
-    {"a parent shorter than the maker name", true, "OVRA Camera\\P",
-     {"OVRA Camera\\P\\UnInstall.lnk", "OVRA Camera\\P\\Readme.lnk"}, {"OVRA Camera\\P"}},
-    {"a backslash only at the start", true, "\\Picaro", {"\\Picaro\\UnInstall.lnk", "\\Picaro\\Readme.lnk"},
-     {"\\Picaro"}},
-    {"empty: nothing at the root of the drive", true, "", {}, {}},
-    {"no value", false, "", {}, {}},
-    {"too long for the first shortcut", true, L, {L + "\\Readme.lnk"}, {L}},
-    // 249 characters: no shortcut fits, and the parent is composed alone.
-    {"too long for either shortcut", true, M + "\\KOVRA Camera\\Picaro", {},
-     {M + "\\KOVRA Camera\\Picaro", M + "\\KOVRA Camera"}},
-    {"stored without a zero", true, K, {K + "\\UnInstall.lnk", K + "\\Readme.lnk"}, {K, P + "\\KOVRA Camera"},
-     false},
-    {"260 bytes without a zero leave no room for it", true, "C:\\" + std::string(257, 'x'), {}, {}, false},
-    {"backslashes only", true, "\\\\", {}, {}},
-    // By characters: the second byte of a character may be 0x5C, or 'K'.
-    {"932: the last character ends in 0x5C", true, D, {D + "\\UnInstall.lnk", D + "\\Readme.lnk"},
-     {D, P + "\\KOVRA Camera"}, true, 932},
-    {"1252: the bytes of a last character ending in 0x5C", true, D, {D + "\\UnInstall.lnk", D + "\\Readme.lnk"},
-     {D}},
-    {"932: the maker name begins inside a character", true, H, {H + "\\UnInstall.lnk", H + "\\Readme.lnk"}, {H},
-     true, 932},
-    {"1252: the bytes of a maker name inside a character", true, H, {H + "\\UnInstall.lnk", H + "\\Readme.lnk"},
-     {H, P + "\\\x83KOVRA Camera"}},
-    {"932: half a character at the end", true, P + "\\KOVRA Camera\\\x95", {}, {}, true, 932},
-};
+// Made when the cases are, after the description is read.
+std::vector<StartMenuCase> Folders()
+{
+    // The shortcuts' names after their backslash, as described.
+    const std::vector<std::string> names = fixture::ProductFilesIn({{"%START MENU%", ""}});
+    const std::string L = TooLongFor(names[0], 'l');
+    const std::string M = TooLongFor(names[1], 'm', "\\KOVRA Camera\\Picaro");  // and for the longer one
+    return {
+        {"in the maker folder", true, K, {K + "\\UnInstall.lnk", K + "\\Readme.lnk"}, {K, P + "\\KOVRA Camera"}},
+        {"directly in Programs", true, P + "\\Picaro", {P + "\\Picaro\\UnInstall.lnk", P + "\\Picaro\\Readme.lnk"},
+         {P + "\\Picaro"}},
+        {"trailing backslash: the parent is the folder itself", true, K + "\\",
+         {K + "\\\\UnInstall.lnk", K + "\\\\Readme.lnk"}, {K + "\\"}},
+        {"the maker folder with a trailing backslash", true, P + "\\KOVRA Camera\\",
+         {P + "\\KOVRA Camera\\\\UnInstall.lnk", P + "\\KOVRA Camera\\\\Readme.lnk"},
+         {P + "\\KOVRA Camera\\", P + "\\KOVRA Camera"}},
+        // The maker's folder is matched by its ending (docs/kept_on_purpose.md).
+        {"other letter case does not match", true, P + "\\kovra camera\\Picaro",
+         {P + "\\kovra camera\\Picaro\\UnInstall.lnk", P + "\\kovra camera\\Picaro\\Readme.lnk"},
+         {P + "\\kovra camera\\Picaro"}},
+        // Every character counts, the first and the last.
+        {"only the first letter differs", true, P + "\\kOVRA Camera\\P",
+         {P + "\\kOVRA Camera\\P\\UnInstall.lnk", P + "\\kOVRA Camera\\P\\Readme.lnk"}, {P + "\\kOVRA Camera\\P"}},
+        {"only the last letters differ", true, P + "\\KOVRA CAMERA\\P",
+         {P + "\\KOVRA CAMERA\\P\\UnInstall.lnk", P + "\\KOVRA CAMERA\\P\\Readme.lnk"}, {P + "\\KOVRA CAMERA\\P"}},
+        {"the ending matches, not the whole name", true, P + "\\My KOVRA Camera\\P",
+         {P + "\\My KOVRA Camera\\P\\UnInstall.lnk", P + "\\My KOVRA Camera\\P\\Readme.lnk"},
+         {P + "\\My KOVRA Camera\\P", P + "\\My KOVRA Camera"}},
+        {"a parent of exactly the maker name", true, "KOVRA Camera\\P",
+         {"KOVRA Camera\\P\\UnInstall.lnk", "KOVRA Camera\\P\\Readme.lnk"}, {"KOVRA Camera\\P", "KOVRA Camera"}},
+        {"a parent shorter than the maker name", true, "OVRA Camera\\P",
+         {"OVRA Camera\\P\\UnInstall.lnk", "OVRA Camera\\P\\Readme.lnk"}, {"OVRA Camera\\P"}},
+        {"a backslash only at the start", true, "\\Picaro", {"\\Picaro\\UnInstall.lnk", "\\Picaro\\Readme.lnk"},
+         {"\\Picaro"}},
+        {"empty: nothing at the root of the drive", true, "", {}, {}},
+        {"no value", false, "", {}, {}},
+        {"too long for the first shortcut", true, L, {L + names[1]}, {L}},
+        // No shortcut fits, and the parent is composed alone.
+        {"too long for either shortcut", true, M, {}, {M, M.substr(0, M.rfind('\\'))}},
+        {"stored without a zero", true, K, {K + "\\UnInstall.lnk", K + "\\Readme.lnk"}, {K, P + "\\KOVRA Camera"},
+         false},
+        {"260 bytes without a zero leave no room for it", true, "C:\\" + std::string(257, 'x'), {}, {}, false},
+        {"backslashes only", true, "\\\\", {}, {}},
+        // By characters: the second byte of a character may be 0x5C, or 'K'.
+        {"932: the last character ends in 0x5C", true, D, {D + "\\UnInstall.lnk", D + "\\Readme.lnk"},
+         {D, P + "\\KOVRA Camera"}, true, 932},
+        {"1252: the bytes of a last character ending in 0x5C", true, D, {D + "\\UnInstall.lnk", D + "\\Readme.lnk"},
+         {D}},
+        {"932: the maker name begins inside a character", true, H, {H + "\\UnInstall.lnk", H + "\\Readme.lnk"}, {H},
+         true, 932},
+        {"1252: the bytes of a maker name inside a character", true, H, {H + "\\UnInstall.lnk", H + "\\Readme.lnk"},
+         {H, P + "\\\x83KOVRA Camera"}},
+        {"932: half a character at the end", true, P + "\\KOVRA Camera\\\x95", {}, {}, true, 932},
+    };
+}
 
 class StartMenu : public testing::TestWithParam<StartMenuCase> {};
 
@@ -93,7 +103,7 @@ TEST_P(StartMenu, DeletesShortcutsTheFolderAndAnEmptyMakerFolder)
     EXPECT_EQ(0, sim::OpenKeyCount());
 }
 
-INSTANTIATE_TEST_SUITE_P(Folders, StartMenu, testing::ValuesIn(kFolders),
+INSTANTIATE_TEST_SUITE_P(Folders, StartMenu, testing::ValuesIn(Folders()),
                          [](const testing::TestParamInfo<StartMenuCase> &row) { return fixture::CaseName(row.param.what); });
 
 TEST(StartMenu, FoldersGoOnlyWhenEmptyAndAMissingKeyEndsTheStep)
