@@ -79,13 +79,12 @@ def build(work, env):
 
 
 def build_packages(trace):
-    """The Debian packages whose files built the exe: each toolchain program
-    the traced build ran (the compilers, windres and the preprocessor it
-    runs, the assembler, ar, the linker) and the shared libraries it links
-    against, the other files those programs read (headers, import libraries,
-    start-up objects, specs), and CMake, which gave them their flags; each
-    'name (= version)'. Shared objects the programs opened by themselves are
-    left out: binutils opens every linker plugin installed, used or not."""
+    """The Debian packages whose files built the exe, 'name (= version)':
+    each toolchain program the traced build ran (windres's preprocessor too)
+    with the libraries it links against, the other files they read (headers,
+    import libraries, specs), and CMake, which gave them their flags. Shared
+    objects they opened of themselves are not counted: binutils opens every
+    linker plugin installed."""
     programs, used = {}, set()
     with open(trace) as f:
         for line in f:
@@ -102,8 +101,7 @@ def build_packages(trace):
         raise ReleaseError("the build's trace names no tool: run scripts/release.sh, which installs them")
     for program in {p for p in programs.values() if "mingw32" in p}:
         used.update(re.findall(r"=> (/\S+)", run(["ldd", program])))
-    # dpkg knows a file by the path it was installed at; with /usr merged
-    # that may be the path as used or its real one. It names what it owns.
+    # dpkg knows a file by its path as installed: with /usr merged, as used or real.
     paths = sorted(used | {os.path.realpath(p) for p in used} | {cmake})
     found = subprocess.run(["dpkg-query", "-S"] + paths, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                            universal_newlines=True).stdout

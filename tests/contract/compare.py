@@ -52,6 +52,8 @@ def parse(text):
 
 
 DEPARTS = "Wine departs"
+FIELDS = "cases | modes | expected, silent or %s: OUTPUT | source" % DEPARTS
+BARE = "%s with no output it holds instead" % DEPARTS
 FAMILIES = {"9x": "win95,win98,winme,win98-*", "nt": "nt", "*": "*"}
 
 
@@ -74,11 +76,10 @@ def read_record(text):
     for number, line in lines:
         parts = [p.strip() for p in line.split(" | ")]
         if len(parts) != 4 or not all(parts):
-            raise winelab.Failed("windows.txt:%d: cases | modes | expected, silent or %s: OUTPUT | source: %r"
-                                 % (number, DEPARTS, line))
+            raise winelab.Failed("windows.txt:%d: %s: %r" % (number, FIELDS, line))
         cases, modes, what, source = parts
         if what == DEPARTS:
-            raise winelab.Failed("windows.txt:%d: %s with no output it holds instead: %r" % (number, DEPARTS, line))
+            raise winelab.Failed("windows.txt:%d: %s: %r" % (number, BARE, line))
         if what.startswith(DEPARTS + ": "):
             departures.append((cases, ",".join(FAMILIES.get(m, m) for m in modes.split(",")),
                                what[len(DEPARTS) + 2:].split(" or "), source))
@@ -120,12 +121,7 @@ PATTERNS = [("open.*,query.one", "9x", "query.one", "win98-932", True), ("open.*
             ("query.one", "9x", "query.one_short", "win98", False),
             ("create.*", "win98-9*", "create.a", "win98-949", True), ("create.*", "win98-9*", "create.a", "win98", False)]
 # windows.txt's reading: (a line, what it must be refused with, or None).
-LINES = [("a | 9x | = 2", "windows.txt:1: cases | modes | expected, silent or Wine departs: OUTPUT | source: "
-                          "'a | 9x | = 2'"),
-         ("a |  | = 2 | s", "windows.txt:1: cases | modes | expected, silent or Wine departs: OUTPUT | source: "
-                            "'a |  | = 2 | s'"),
-         ("a | 9x | Wine departs | s", "windows.txt:1: Wine departs with no output it holds instead: "
-                                      "'a | 9x | Wine departs | s'"),
+LINES = [("a | 9x | = 2", FIELDS), ("a |  | = 2 | s", FIELDS), ("a | 9x | Wine departs | s", BARE),
          ("a | 9x | = 2 | s", None)]
 # One side's output in 9x's mode against a record line for x and a departure
 # that states Wine's: (side, mode, output, the problems it brings).
@@ -139,9 +135,9 @@ def matching_problems():
     """Report lines for each row above that the matching or the reading gets wrong."""
     report = ["holds(%r, %r) is not %s" % row for row in HOLDS if holds(row[0], row[1]) != row[2]]
     for cases, modes, case, mode, want in PATTERNS:  # a record line's family, or a departure's modes
-        found = (record_for([(cases, modes, "x", "source")], case, mode) if modes in FAMILIES
-                 else next((e for e in [(cases, modes)] if matches(e, case, mode)), None))
-        if (found is not None) != want:
+        found = (record_for([(cases, modes, "x", "source")], case, mode) is not None if modes in FAMILIES
+                 else matches((cases, modes), case, mode))
+        if found != want:
             report.append("%s | %s does not %s %s in %s" % (cases, modes, "match" if want else "miss", case, mode))
     for line, refused in LINES:
         try:
@@ -149,17 +145,13 @@ def matching_problems():
             said = None
         except winelab.Failed as e:
             said = str(e)
-        if said != refused:
+        if said != (refused and "windows.txt:1: %s: %r" % (refused, line)):
             report.append("windows.txt's line %r: %r, not %r" % (line, said, refused))
     for side, mode, output, count in SIDES:
         found = side_problems(mode, side, "platform 9x cp 1252\n%s\nend: done\n" % output, *DEPARTED, set())
         if len(found) != count:
             report.append("%s showing %r: %d problems, not %d: %s" % (side, output, len(found), count, found))
     return report
-
-
-def family(mode):
-    return "nt" if mode == "nt" else "9x"
 
 
 def record_for(entries, case, mode):

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """zovovar.exe /M on a prefix with the whole product installed, then the next start.
 
-usage: uninstall.py EXE WORKDIR win98|win98-cp932|win98-long|win98-accented|nt
+usage: uninstall.py EXE WORKDIR win98|win98-cp932|win98-long|nt
 
 win98: Windows 9x behaviour, which the product is written for. Exactly the
 product's files, folders and keys go (device keys with their instance
@@ -19,12 +19,10 @@ without a trailing backslash) and its Start-menu folder KOVRA Camera\\表. The
 second byte of 表 is 0x5C: exactly the same items go, the script and the value
 name that folder in code page 932, and nothing appears in C:\\Prog.
 
-win98-long, win98-accented: as win98, with the product installed to a folder
-of 106 characters, or to C:\\Program Files\\KOVRA\\Caf\u00e9 under code page 1252.
-At the next start COMMAND.COM would cut the script's lines after 127 bytes,
-or read the 0xE9 of its lines in code page 437 as another character: the
-uninstaller writes no script and no RunOnce value, removes everything else,
-and stays.
+win98-long: as win98, with the product installed to a folder of 106
+characters. At the next start COMMAND.COM would cut the script's lines after
+127 bytes: the uninstaller writes no script and no RunOnce value, removes
+everything else, and stays.
 
 The next start runs the RunOnce command through command.com as Windows 9x has
 it (winelab/command_com.cpp): the script's three lines are run as written,
@@ -48,7 +46,6 @@ KEYS_WITH_SUBKEYS = [i.path for i in product.machine() if i.owner == "product" a
 MODES = {
     "win98": {},
     "win98-long": {"moves": {product.INSTALL_FOLDER: "C:\\Program Files\\KOVRA\\" + "P" * 83}},
-    "win98-accented": {"moves": {product.INSTALL_FOLDER: "C:\\Program Files\\KOVRA\\Caf\u00e9"}},
     "nt": {"windows": None},
     "win98-cp932": {"locale": "ja_JP.UTF-8", "moves": {
         product.INSTALL_FOLDER: "C:\\Prog\\\u8868",

@@ -187,7 +187,6 @@ using Lines = std::vector<std::string>;
 struct Harm {
     const char *what;
     std::string folder;  // the one "Path" names, if not the described one
-    const char *cutAt;   // the call at whose first the power goes, or none
     std::function<Lines(const std::string &folder)> harm;  // does it; returns the violations
 };
 
@@ -199,14 +198,6 @@ Lines ScheduledAnyway(const std::string &folder, const std::string &why)
     sim::AddFile(fixture::ScriptPath(folder), fixture::ScriptFor(folder));
     sim::SetText(fixture::kRunOnceKey, fixture::kRunOnceValue, fixture::RunOnceCommand(folder));
     return {"RunOnce value that COMMAND.COM would misread (" + why + "): " + fixture::RunOnceCommand(folder)};
-}
-
-Lines WithoutScript(const std::string &folder, const std::string &holds)
-{
-    const std::string quoted = "\"" + sim::Escape(holds) + "\"";
-    return {"a script left not whole: file " + fixture::ScriptPath(folder) + " [" + std::to_string(holds.size()) + "] " +
-                quoted,
-            "RunOnce value without its whole script: " + fixture::RunOnceCommand(folder) + " (the script: " + quoted + ")"};
 }
 
 // A neighbour's key whose name begins with a product key's whole name.
@@ -222,62 +213,55 @@ HKEY Open()
 std::string Handle(HKEY key) { return "hkey" + std::to_string(reinterpret_cast<uintptr_t>(key)); }
 
 const std::vector<Harm> kHarms = {
-    {"a file deleted outside the product's folders", "", nullptr, [](const std::string &) {
+    {"a file deleted outside the product's folders", "", [](const std::string &) {
          DeleteFileA("C:\\Other.txt");
          return Lines{"removed: file C:\\Other.txt [1] \"x\"",
                       "acted outside the product's folders: DeleteFileA(\"C:\\Other.txt\") = 1"};
      }},
-    {"a neighbour's key deleted, its name a product key's and more", "", nullptr, [](const std::string &) {
+    {"a neighbour's key deleted, its name a product key's and more", "", [](const std::string &) {
          RegDeleteKeyA(HKEY_LOCAL_MACHINE, kNeighbourKey.c_str());
          return Lines{"removed: key " + kNeighbourKey,
                       "removed: value " + kNeighbourKey + " : v = 1 \"x\\x00\" [2]"};
      }},
-    {"a file made beside the script, its name the script's and more", "", nullptr, [](const std::string &folder) {
+    {"a file made beside the script, its name the script's and more", "", [](const std::string &folder) {
          const std::string path = fixture::ScriptPath(folder) + ".old";
          CloseHandle(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
          return Lines{"added: file " + path + " [0] \"\"",
                       "acted outside the product's folders: " + sim::CallsNamed("CreateFileA").back()};
      }},
-    {"another RunOnce value added", "", nullptr, [](const std::string &) {
+    {"another RunOnce value added", "", [](const std::string &) {
          sim::SetText(fixture::kRunOnceKey, std::string(fixture::kRunOnceValue) + "2", "x");
          return Lines{std::string("added: value ") + fixture::kRunOnceKey + " : " + fixture::kRunOnceValue +
                       "2 = 1 \"x\\x00\" [2]"};
      }},
-    {"a RunOnce value naming a script in another folder", "", nullptr, [](const std::string &) {
+    {"a RunOnce value naming a script in another folder", "", [](const std::string &) {
          const std::string command = fixture::RunOnceCommand("C:\\Elsewhere");
          sim::SetText(fixture::kRunOnceKey, fixture::kRunOnceValue, command);
          return Lines{"RunOnce value naming a script outside the install folder: " + command};
      }},
-    {"a RunOnce value without its whole script", "", nullptr, [](const std::string &folder) {
+    {"a RunOnce value without its whole script", "", [](const std::string &folder) {
          sim::AddFile(fixture::ScriptPath(folder), "@echo off\r\n");
-         return WithoutScript(folder, "@echo off\r\n");
+         return Lines{"a script left not whole: file " + fixture::ScriptPath(folder) + " [11] \"@echo off\\r\\n\"",
+                      "RunOnce value without its whole script: " + fixture::RunOnceCommand(folder) +
+                          " (the script: \"@echo off\\r\\n\")"};
      }},
-    // The double: what was not flushed is lost, and the file holds what the
-    // disk held there before, here nothing but stale bytes.
-    {"the value set after a power cut before the flush", "", "FlushFileBuffers", [](const std::string &folder) {
-         sim::SetText(fixture::kRunOnceKey, fixture::kRunOnceValue, fixture::RunOnceCommand(folder));
-         std::string stale;
-         while (stale.size() < fixture::ScriptFor(folder).size()) stale += sim::kStaleBytes;
-         return WithoutScript(folder, stale.substr(0, fixture::ScriptFor(folder).size()));
-     }},
-    {"a script line over its limit", "C:\\" + std::string(fixture::LongestFolderForLines() - 2, 'a'), nullptr,
+    {"a script line over its limit", "C:\\" + std::string(fixture::LongestFolderForLines() - 2, 'a'),
      [](const std::string &folder) {
          return ScheduledAnyway(folder, "a script line of " + std::to_string(fixture::kBatchLineBytes + 1) + " bytes");
      }},
-    {"a command tail over its limit", "C:\\" + std::string(fixture::LongestFolderForTail() - 2, 'a'), nullptr,
+    {"a command tail over its limit", "C:\\" + std::string(fixture::LongestFolderForTail() - 2, 'a'),
      [](const std::string &folder) {
          return ScheduledAnyway(folder, "a command tail of " + std::to_string(fixture::kCommandTailBytes + 1) + " bytes");
      }},
-    {"a byte the OEM code page reads as another", "C:\\Caf\xE9", nullptr, [](const std::string &folder) {
+    {"a byte the OEM code page reads as another", "C:\\Caf\xE9", [](const std::string &folder) {
          return ScheduledAnyway(folder, "a byte that code page " + std::to_string(GetOEMCP()) + " reads as another");
      }},
-    {"a slash in the folder", "C:/Prog", nullptr,
+    {"a slash in the folder", "C:/Prog",
      [](const std::string &folder) { return ScheduledAnyway(folder, "a switch character in the folder"); }},
-    {"a percent sign in the folder", "C:\\100%", nullptr,
+    {"a percent sign in the folder", "C:\\100%",
      [](const std::string &folder) { return ScheduledAnyway(folder, "a percent sign in the folder"); }},
-    // The double's power cut, each half: bytes closed but never flushed are
-    // lost, and so are registry writes since the registry was last written out.
-    {"a file closed unflushed, then the power cut", "", nullptr, [](const std::string &) {
+    // The double's power cut, each half: what was not committed is lost.
+    {"a file closed unflushed, then the power cut", "", [](const std::string &) {
          HANDLE file = CreateFileA("C:\\Other.txt", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
          DWORD written;
          WriteFile(file, "new", 3, &written, nullptr);
@@ -290,7 +274,7 @@ const std::vector<Harm> kHarms = {
                       "added: file C:\\Other.txt [3] \"x" + std::string(sim::kStaleBytes).substr(1, 2) + "\"",
                       "acted outside the product's folders: " + created};
      }},
-    {"a value set since the registry was written out, then the power cut", "", nullptr, [](const std::string &) {
+    {"a value set since the registry was written out, then the power cut", "", [](const std::string &) {
          const int now = sim::FailableCallCount();
          sim::CutPowerAt(now + 3, now + 1);  // written out just before the create
          HKEY key = nullptr;
@@ -299,20 +283,20 @@ const std::vector<Harm> kHarms = {
          EXPECT_THROW(RegCloseKey(key), sim::PowerCut);
          return Lines{Handle(key) + " closed 0 times"};  // and no value "w" added
      }},
-    {"a fault the double cannot inject, refused", "", nullptr, [](const std::string &) {
+    {"a fault the double cannot inject, refused", "", [](const std::string &) {
          EXPECT_THROW(sim::FailNth("WriteFile", 0), sim::Misuse);
          return Lines{};
      }},
-    {"a key handle never closed", "", nullptr,
+    {"a key handle never closed", "",
      [](const std::string &) { return Lines{Handle(Open()) + " closed 0 times"}; }},
-    {"a key handle closed twice", "", nullptr, [](const std::string &) {
+    {"a key handle closed twice", "", [](const std::string &) {
          HKEY key = Open();
          RegCloseKey(key);
          RegCloseKey(key);
          return Lines{Handle(key) + " closed 2 times"};
      }},
     // The double counts it: on Windows 9x the two handles would be one.
-    {"a key opened twice", "", nullptr, [](const std::string &) {
+    {"a key opened twice", "", [](const std::string &) {
          HKEY first = Open(), second = Open();
          RegCloseKey(second);
          RegCloseKey(first);
@@ -326,15 +310,6 @@ class HarmChecker : public testing::TestWithParam<Harm> {};
 TEST_P(HarmChecker, ReportsExactlyTheHarm)
 {
     const Harm &h = GetParam();
-    int cut = 0;  // the failable position of the call named, in a silent run
-    if (h.cutAt) {
-        fixture::InstallProduct();
-        fixture::RunUninstaller("/M");
-        for (const sim::Call &c : sim::Calls()) {
-            for (const char *const *kind = sim::kFailableCalls; *kind; ++kind) cut += c.name == *kind;
-            if (c.name == h.cutAt) break;
-        }
-    }
     fixture::InstallProduct();
     sim::AddFile("C:\\Other.txt", "x");
     sim::SetText(kNeighbourKey, "v", "x");
@@ -345,13 +320,7 @@ TEST_P(HarmChecker, ReportsExactlyTheHarm)
     const std::string folder = h.folder.empty() ? fixture::kInstallFolder : h.folder;
     const fixture::Scope scope = fixture::ScopeNow();
     const std::vector<std::string> before = sim::Dump();
-    if (cut) {
-        sim::CutPowerAt(cut);
-        EXPECT_THROW(fixture::RunUninstaller("/M"), sim::PowerCut);
-        sim::StartProcess();  // Windows again: the cut process's handles are gone
-    } else {
-        ASSERT_EQ(0, fixture::RunUninstaller("/M"));
-    }
+    ASSERT_EQ(0, fixture::RunUninstaller("/M"));
     const Lines violations = h.harm(folder);
     EXPECT_EQ(violations, fixture::Violations(before, sim::Dump(), sim::Calls(), scope));
 }

@@ -37,8 +37,6 @@ std::vector<std::string> DeletesOnceTheFolderIsRead()
     return deletes;
 }
 
-std::string RunOnceBytes(const std::string &folder) { return fixture::RunOnceCommand(folder) + '\0'; }
-
 // The record of deleting each of paths that fits a path's 259 bytes, none of them there.
 std::vector<std::string> Deletes(const std::vector<std::string> &paths)
 {
@@ -74,20 +72,6 @@ std::string Folder(size_t bytes, const std::string &unit = "a", size_t width = 1
     std::string folder = "C:\\" + std::string((bytes - 3) % width, 'a');
     for (size_t n = (bytes - 3) / width; n--;) folder += unit;
     return folder;
-}
-
-std::string CreateScript(const std::string &folder, const char *result)
-{
-    return "CreateFileA(\"" + sim::Escape(fixture::ScriptPath(folder)) + "\", 0x40000000, 3, NULL, 2, 0x80) = " + result;
-}
-
-// The record of the RunOnce value being set on `key` for folder: the whole
-// 260-byte buffer goes to the call, zeros after the text.
-std::string RunOnceSet(const std::string &key, const std::string &folder, LONG result)
-{
-    const std::string command = fixture::RunOnceCommand(folder);
-    return "RegSetValueExA(" + key + ", \"" + sim::Escape(kRunOnceValue) + "\", 0, REG_SZ, \"" + sim::Escape(command) +
-           "\" + " + std::to_string(260 - command.size()) + " zeros, 260) = " + std::to_string(result);
 }
 
 struct PathCase {
@@ -168,9 +152,10 @@ TEST_P(InstallFolder, IsReadCutAndUsedSafely)
     EXPECT_EQ(c.script, sim::FileExists(bat));
     EXPECT_EQ(c.script, sim::ValueExists(kRunOnceKey, kRunOnceValue));
     if (c.script) {
-        EXPECT_EQ(std::vector<std::string>{CreateScript(c.folder, "0x100")}, sim::CallsNamed("CreateFileA"));
+        EXPECT_EQ(std::vector<std::string>{"CreateFileA(\"" + sim::Escape(bat) + "\", 0x40000000, 3, NULL, 2, 0x80) = 0x100"},
+                  sim::CallsNamed("CreateFileA"));
         EXPECT_EQ(fixture::ScriptFor(c.folder), sim::FileBytes(bat));
-        EXPECT_EQ(RunOnceBytes(c.folder), sim::ValueBytes(kRunOnceKey, kRunOnceValue));
+        EXPECT_EQ(fixture::RunOnceCommand(c.folder) + '\0', sim::ValueBytes(kRunOnceKey, kRunOnceValue));
     } else {
         EXPECT_TRUE(sim::CallsNamed("CreateFileA").empty());
         EXPECT_TRUE(sim::CallsNamed("RegCreateKeyExA").empty());
@@ -289,39 +274,5 @@ TEST_P(DriverFiles, PathsThatWouldNotFitAreSkipped)
 
 INSTANTIATE_TEST_SUITE_P(Folders, DriverFiles, testing::ValuesIn(kDirectories),
                          [](const testing::TestParamInfo<DirectoryCase> &row) { return fixture::CaseName(row.param.what); });
-
-TEST(SelfDeletion, AFolderThatIsGoneGetsNoScriptAndNoValue)
-{
-    // The folder is gone: nothing can be created there.
-    sim::Reset();
-    sim::SetText(kAppPathsKey, fixture::kPathValue, "C:\\Gone");
-    RemoveDriverAndProgramFiles(0);
-    EXPECT_EQ(std::vector<std::string>{CreateScript("C:\\Gone", "INVALID")}, sim::CallsNamed("CreateFileA"));
-    EXPECT_FALSE(sim::KeyExists(kRunOnceKey));
-}
-
-// NT refuses the leading backslash (docs/kept_on_purpose.md); 9x can be made to fail.
-class FailedRunOnceKey : public testing::TestWithParam<bool> {};
-
-TEST_P(FailedRunOnceKey, LeavesEveryOtherKeyAlone)
-{
-    const bool nt = GetParam();
-    sim::Reset();
-    sim::SetWindowsNT(nt);
-    if (!nt) sim::FailEvery("RegCreateKeyExA");
-    sim::AddDirectory("C:\\Prog\\X");
-    sim::SetText(kAppPathsKey, fixture::kPathValue, "C:\\Prog\\X");
-    RemoveDriverAndProgramFiles(0);
-    EXPECT_EQ(std::vector<std::string>{RunOnceSet("NULL", "C:\\Prog\\X", ERROR_INVALID_HANDLE)},
-              sim::CallsNamed("RegSetValueExA"));
-    EXPECT_FALSE(sim::KeyExists(kRunOnceKey));
-    EXPECT_TRUE(sim::FileExists(fixture::ScriptPath("C:\\Prog\\X")));  // as written
-    EXPECT_FALSE(sim::KeyExists(kAppPathsKey));
-}
-
-INSTANTIATE_TEST_SUITE_P(Windows, FailedRunOnceKey, testing::Bool(),
-                         [](const testing::TestParamInfo<bool> &row) {
-                             return std::string(row.param ? "NT_refusing_the_backslash" : "Windows_9x_failing_the_create");
-                         });
 
 }  // namespace

@@ -4,8 +4,7 @@
 usage: check_release.py SOURCE_DIR WORK_DIR EXE
 
 Both runs give the same bytes, and their zovovar.exe is EXE, the one under
-test, built elsewhere; BUILDINFO names the commit, the exe's checksum and
-packages installed at the versions it gives; the
+test, built elsewhere; BUILDINFO names the commit and the exe's checksum; the
 zip and the two images hold exactly the folder's two files, read back with
 other tools than those that wrote them; a dirty tree or a failed build writes
 nothing. Leaves WORK_DIR/from_cd/zovovar.exe, copied out of the CD image, for
@@ -122,10 +121,6 @@ def main(source, work, exe_under_test):
     head = sh("git", "-C", a, "rev-parse", "HEAD").stdout.decode().strip()
     if info.get("Git-Commit") != [head]:
         fail("BUILDINFO names the commit %r, built from %s" % (info.get("Git-Commit"), head))
-    for package in info.get("Installed-Build-Depends") or ["none"]:
-        name, _, version = package.partition(" (= ")
-        if version != sh("dpkg-query", "-W", "-f", "${Version}", name, check=False).stdout.decode() + ")":
-            fail("BUILDINFO names %r, not a package installed at that version" % package)
     listed = {line.split(" ")[2]: line for line in info.get("Checksums-Sha256", [])}
     exe_line = "%s %d %s" % (hashlib.sha256(exe).hexdigest(), len(exe), base + "/zovovar.exe")
     if set(listed) != expected - {"SHA256SUMS", "BUILDINFO"} or listed[base + "/zovovar.exe"] != exe_line:
