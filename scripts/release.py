@@ -65,9 +65,8 @@ def readme(text, version):
 
 
 def build(work, env):
-    """zovovar.exe built afresh from this checkout, in a folder of its own,
-    the build traced for the files it used (in the C locale, so that no
-    tool reads a catalogue of messages)."""
+    """zovovar.exe built afresh from this checkout in a folder of its own, traced
+    for the files it used (in the C locale: no tool reads a message catalogue)."""
     shutil.rmtree(work, ignore_errors=True)
     trace = work + ".trace"
     for step in (["cmake", "--preset", "windows", "-B", work],
@@ -79,12 +78,11 @@ def build(work, env):
 
 
 def build_packages(trace):
-    """The Debian packages whose files built the exe, 'name (= version)':
-    each toolchain program the traced build ran (windres's preprocessor too)
-    with the libraries it links against, the other files they read (headers,
-    import libraries, specs), and CMake, which gave them their flags. Shared
-    objects they opened of themselves are not counted: binutils opens every
-    linker plugin installed."""
+    """The Debian packages whose files built the exe, 'name (= version)': each
+    toolchain program the traced build ran (windres's preprocessor too) with the
+    libraries it links against, the other files they read (headers, import
+    libraries), and CMake. Shared objects they open of themselves are not
+    counted: binutils opens every linker plugin installed."""
     programs, used = {}, set()
     with open(trace) as f:
         for line in f:

@@ -262,6 +262,7 @@ void AddDirectory(const std::string &path) { AddDirectories(NormalPath(path.c_st
 void SetReadOnly(const std::string &path) { m.readOnly.insert(FilePath(path.c_str())); }
 void HoldOpen(const std::string &path) { m.held.insert(FilePath(path.c_str())); }
 bool FileExists(const std::string &path) { return m.files.count(FilePath(path.c_str())) != 0; }
+bool FileCommitted(const std::string &path) { return !m.uncommitted.count(FilePath(path.c_str())); }
 
 std::string FileName(const std::string &path)
 {

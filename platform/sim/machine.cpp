@@ -272,7 +272,6 @@ static void Require(bool sound, const std::string &what)
 
 void FailCall(int position, LONG error)
 {
-    Require(position >= 1, "FailCall counts failable calls from 1, not " + std::to_string(position));
     m.failPosition = position;
     m.failPositionError = error;
 }

@@ -224,6 +224,8 @@ void SetReadOnly(const std::string &path);
 // nobody can open it for writing, and Windows NT will not delete it (9x does).
 void HoldOpen(const std::string &path);
 bool FileExists(const std::string &path);
+// Whether all the file's bytes have reached the disk (flushed since written).
+bool FileCommitted(const std::string &path);
 // The name the file at path is kept under, as Dump writes it ("" for none):
 // paths are resolved as Windows resolves them, so many name one file.
 std::string FileName(const std::string &path);
@@ -270,9 +272,8 @@ std::string Escape(const std::string &bytes);
 // buffer with no zero and reports success with a count past the buffer's end:
 // no Windows is on record as answering so, and none as never doing it.
 const LONG kSuccessPastTheBuffer = 0x20000001L;  // bit 29: not a Windows code
-// A fault the double cannot inject (a position or occurrence below 1, a
-// commit after the cut) throws this, naming the double, rather than passing
-// unseen and leaving a test to blame the program.
+// A fault the double cannot inject (an occurrence or cut below 1, a commit after
+// the cut) throws this, naming the double, not passing unseen for a product fault.
 struct Misuse : std::logic_error {
     using std::logic_error::logic_error;
 };

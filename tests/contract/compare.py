@@ -123,8 +123,7 @@ PATTERNS = [("open.*,query.one", "9x", "query.one", "win98-932", True), ("open.*
 # windows.txt's reading: (a line, what it must be refused with, or None).
 LINES = [("a | 9x | = 2", FIELDS), ("a |  | = 2 | s", FIELDS), ("a | 9x | Wine departs | s", BARE),
          ("a | 9x | = 2 | s", None)]
-# One side's output in 9x's mode against a record line for x and a departure
-# that states Wine's: (side, mode, output, the problems it brings).
+# A side's output against record lines for x and a departure: (side, mode, output, problems).
 DEPARTED = [("x", "9x", "= 2", "src"), ("x", "nt", "= 2", "src")], [("x", "win98", ["= 161"], "why")]
 SIDES = [("Wine", "win98", "x: = 161 handle", 0), ("Wine", "win98", "x: = 5", 1),
          ("the simulator", "win98", "x: = 161 handle", 1), ("the simulator", "win98", "x: = 2", 0),
@@ -171,8 +170,7 @@ def matches(entry, case, mode):
 
 
 def departs(departures, case, mode, result, used):
-    """Whether the first departure that names the case and mode states Wine's
-    result there, which it then accepts."""
+    """Whether the first departure naming the case and mode states Wine's result there."""
     entry = next((e for e in departures if matches(e, case, mode)), None)
     if entry is None or not any(holds(out, seen(result)) for out in entry[2]):
         return False
@@ -185,10 +183,8 @@ def seen(result):
 
 
 def side_problems(mode, side, text, record, departures, used):
-    """What one side's output shows against the record, and against what it
-    must be: report lines. It is read as the bytes it is, each a character;
-    one outside printable ASCII escaped its escaping. Wine, and only Wine, may
-    depart where windows.txt says so, in the case, mode and output it states."""
+    """One side's output against the record and its mode: report lines. Wine,
+    and only Wine, may depart where windows.txt says so, as it states."""
     cases, header = parse(text)
     report = unescaped(mode, side, text)
     expected = "platform %s cp %d" % (family(mode), MODES[mode][2])
@@ -210,8 +206,7 @@ def side_problems(mode, side, text, record, departures, used):
 
 
 def unescaped(what, side, text):
-    """Output is read as the bytes it is (latin-1), each a character: one
-    outside printable ASCII escaped its escaping."""
+    """Output read as its bytes (latin-1): one outside printable ASCII escaped its escaping."""
     return ["%s: %s's output holds the byte 0x%02X outside its escaping" % (what, side, ord(c))
             for c in sorted(set(text) - set(map(chr, range(0x20, 0x7F))) - set("\r\n"))]
 

@@ -223,16 +223,13 @@ const std::vector<Harm> kHarms = {
          return Lines{"removed: key " + kNeighbourKey,
                       "removed: value " + kNeighbourKey + " : v = 1 \"x\\x00\" [2]"};
      }},
-    {"a file made beside the script, its name the script's and more", "", [](const std::string &folder) {
+    {"a file and a RunOnce value added, each named as the product's and more", "", [](const std::string &folder) {
          const std::string path = fixture::ScriptPath(folder) + ".old";
          CloseHandle(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-         return Lines{"added: file " + path + " [0] \"\"",
-                      "acted outside the product's folders: " + sim::CallsNamed("CreateFileA").back()};
-     }},
-    {"another RunOnce value added", "", [](const std::string &) {
          sim::SetText(fixture::kRunOnceKey, std::string(fixture::kRunOnceValue) + "2", "x");
-         return Lines{std::string("added: value ") + fixture::kRunOnceKey + " : " + fixture::kRunOnceValue +
-                      "2 = 1 \"x\\x00\" [2]"};
+         return Lines{"added: file " + path + " [0] \"\"", std::string("added: value ") + fixture::kRunOnceKey + " : " +
+                                                              fixture::kRunOnceValue + "2 = 1 \"x\\x00\" [2]",
+                      "acted outside the product's folders: " + sim::CallsNamed("CreateFileA").back()};
      }},
     {"a RunOnce value naming a script in another folder", "", [](const std::string &) {
          const std::string command = fixture::RunOnceCommand("C:\\Elsewhere");
@@ -274,6 +271,15 @@ const std::vector<Harm> kHarms = {
                       "added: file C:\\Other.txt [3] \"x" + std::string(sim::kStaleBytes).substr(1, 2) + "\"",
                       "acted outside the product's folders: " + created};
      }},
+    {"the script rewritten whole, closed unflushed", "", [](const std::string &folder) {
+         HANDLE file = CreateFileA(fixture::ScriptPath(folder).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+         DWORD written;
+         WriteFile(file, fixture::ScriptFor(folder).data(), fixture::ScriptFor(folder).size(), &written, nullptr);
+         CloseHandle(file);
+         return Lines{"RunOnce value without its whole script: " + fixture::RunOnceCommand(folder) + " (the script: \"" +
+                      sim::Escape(fixture::ScriptFor(folder)) + "\", not yet on the disk)"};
+     }},
     {"a value set since the registry was written out, then the power cut", "", [](const std::string &) {
          const int now = sim::FailableCallCount();
          sim::CutPowerAt(now + 3, now + 1);  // written out just before the create
@@ -285,6 +291,7 @@ const std::vector<Harm> kHarms = {
      }},
     {"a fault the double cannot inject, refused", "", [](const std::string &) {
          EXPECT_THROW(sim::FailNth("WriteFile", 0), sim::Misuse);
+         EXPECT_THROW(sim::CutPowerAt(2, 3), sim::Misuse);
          return Lines{};
      }},
     {"a key handle never closed", "",
