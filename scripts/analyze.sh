@@ -44,7 +44,7 @@ common=(--enable=all --inconclusive --inline-suppr --error-exitcode=1 -q --std=c
 cppcheck "${common[@]}" --platform=win32A --library=windows -D_WIN32 -DWIN32_LEAN_AND_MEAN \
   "${product[@]}" || { echo "analyze: cppcheck found the above (product build)" >&2; status=1; }
 # unusedFunction is left out here alone: the simulator's own interface (Reset,
-# FailNth, AddFile, ...) is called by the tests, which are not analysed. The
+# FailCall, AddFile, ...) is called by the tests, which are not analysed. The
 # product run above has every function's caller and keeps the check.
 # constParameter too is left out for the simulator alone: it declares Windows's
 # own signatures, whose pointers are not const (LPDWORD, LPMSG,

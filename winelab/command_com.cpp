@@ -1,74 +1,53 @@
 // COMMAND.COM as Windows 9x runs the self-deletion script at its next start,
 // installed as command.com in a prefix: Wine has only cmd.exe, an NT
-// interpreter. What it does is what the record says of COMMAND.COM 7
-// (tests/contract/next_start.txt):
-// - its tail and a batch file's lines are read in the OEM code page;
-// - "/c" runs the command that follows once; a batch file is read line by line;
-// - after each line that ends in CR the file is opened again by name, and
-//   "Batch file missing" ends the run where it has gone; a last line without
-//   CR ends the run with no reopening.
-// Each line, so decoded, goes to cmd.exe /c. Every line run and every message
-// goes to command_com.log in the Windows folder, for the tests. Its cuts of a
-// long line or tail are not made here: the harm checker holds every scheduled
-// script and command to them (fixture::ScheduleProblems), so none is reached.
+// interpreter. It does what the record says of COMMAND.COM 7
+// (tests/contract/next_start.txt): "/c" runs the batch file that follows, line
+// by line; after each line that ends in CR the file is opened again by name
+// ("Batch file missing" where it has gone), and a last line without CR ends
+// the run. Each line goes to cmd.exe /c; each line run and each message goes
+// to command_com.log in the Windows folder, for the tests. The cuts of a long
+// line or tail and the reading in the OEM code page are not made: the harm
+// checker (fixture::ScheduleProblems) holds every scheduled command and script
+// to them, so neither would be reached (a script is scheduled only where the
+// OEM page reads each of its bytes as the ANSI page does, in which this reads
+// them, as Win32 does).
 #include <windows.h>
 
 #include <string>
 
 namespace {
 
-std::wstring Decoded(const std::string &oem)
-{
-    std::wstring out(oem.size(), L'\0');
-    const int n = MultiByteToWideChar(CP_OEMCP, 0, oem.data(), static_cast<int>(oem.size()), &out[0],
-                                      static_cast<int>(out.size()));
-    out.resize(n > 0 ? n : 0);
-    return out;
-}
-
-std::string Encoded(const std::wstring &text, UINT codePage)
-{
-    std::string out(text.size() * 2 + 1, '\0');
-    const int n = WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), &out[0],
-                                      static_cast<int>(out.size()), nullptr, nullptr);
-    out.resize(n > 0 ? n : 0);
-    return out;
-}
-
 void Log(const std::wstring &line)
 {
     wchar_t folder[MAX_PATH];
     const UINT n = GetWindowsDirectoryW(folder, MAX_PATH);
     if (n == 0 || n >= MAX_PATH) return;
-    const std::wstring path = std::wstring(folder) + L"\\command_com.log";
+    const std::wstring path = std::wstring(folder) + L"\\command_com.log", text = line + L"\r\n";
     HANDLE log = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (log == INVALID_HANDLE_VALUE) return;
-    const std::string bytes = Encoded(line + L"\r\n", CP_UTF8);
+    std::string bytes(text.size() * 3, '\0');
+    const int count = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &bytes[0],
+                                          static_cast<int>(bytes.size()), nullptr, nullptr);
     DWORD written;
-    WriteFile(log, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    WriteFile(log, bytes.data(), static_cast<DWORD>(count > 0 ? count : 0), &written, nullptr);
     CloseHandle(log);
 }
 
-void Say(const std::wstring &message)
+// One line of the batch file, read in the ANSI code page, run by cmd.exe.
+void Run(const std::string &ansi)
 {
-    const std::string bytes = Encoded(message + L"\r\n", CP_OEMCP);
-    DWORD written;
-    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    Log(L"said: " + message);
-}
-
-// One command, as COMMAND.COM has read it, run by cmd.exe.
-void Run(const std::string &oem)
-{
-    const std::wstring line = Decoded(oem);
+    std::wstring line(ansi.size(), L'\0');
+    const int n = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), &line[0],
+                                      static_cast<int>(line.size()));
+    line.resize(n > 0 ? n : 0);
     Log(L"run: " + line);
     std::wstring command = L"cmd.exe /c " + line;
     STARTUPINFOW start = {};
     start.cb = sizeof start;
     PROCESS_INFORMATION process;
     if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &start, &process)) {
-        Say(L"Bad command or file name");
+        Log(L"said: Bad command or file name");
         return;
     }
     WaitForSingleObject(process.hProcess, INFINITE);
@@ -92,28 +71,29 @@ bool ReadFrom(const std::wstring &path, DWORD offset, std::string *bytes)
     return true;
 }
 
-void RunBatch(const std::string &oemPath)
+void RunBatch(const std::wstring &path)
 {
-    const std::wstring path = Decoded(oemPath);
     Log(L"batch: " + path);
     DWORD offset = 0;
     for (;;) {
         std::string rest;
         if (!ReadFrom(path, offset, &rest)) {
-            Say(offset ? L"Batch file missing" : L"Bad command or file name");
+            Log(offset ? L"said: Batch file missing" : L"said: Bad command or file name");
             return;
         }
         if (rest.empty()) return;
         const size_t cr = rest.find('\r');
-        const std::string line = rest.substr(0, cr);
-        if (!line.empty()) Run(line);
+        if (cr) Run(rest.substr(0, cr));
         if (cr == std::string::npos) return;  // the end, without a CR: no reopening
         offset += static_cast<DWORD>(cr + 1 + (cr + 1 < rest.size() && rest[cr + 1] == '\n'));
     }
 }
 
-// The command line after the program's own name, as the PSP holds it.
-std::string Tail()
+}  // namespace
+
+// The tail is the one command ever scheduled, /c "FOLDER\delfile.bat": the
+// harm checker holds the product to it, and the Wine tests read it first.
+int main()
 {
     const wchar_t *c = GetCommandLineW();
     if (*c == L'"') {
@@ -122,28 +102,13 @@ std::string Tail()
     } else {
         while (*c > L' ') ++c;
     }
-    return Encoded(c, CP_OEMCP);
-}
-
-}  // namespace
-
-int main()
-{
-    const std::string tail = Tail();
-    Log(L"tail: " + Decoded(tail));
-    size_t at = tail.find_first_not_of(' ');
-    if (at == std::string::npos || at + 1 >= tail.size() || tail[at] != '/' || (tail[at + 1] | 0x20) != 'c') {
-        Say(L"only /c is run here");
+    const std::wstring tail = c;
+    Log(L"tail: " + tail);
+    const size_t close = tail.rfind(L'"');
+    if (tail.compare(0, 5, L" /c \"") != 0 || close < 5) {
+        Log(L"said: only /c \"BATCH\" is run here");
         return 1;
     }
-    at = tail.find_first_not_of(' ', at + 2);
-    if (at == std::string::npos) return 0;
-    std::string command = tail.substr(at);
-    std::string name = command;
-    if (name.size() >= 2 && name.front() == '"' && name.back() == '"') name = name.substr(1, name.size() - 2);
-    const bool batch = name.size() > 4 && CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, name.c_str() + name.size() - 4,
-                                                        4, ".bat", 4) == CSTR_EQUAL;
-    if (batch) RunBatch(name);
-    else Run(command);
+    RunBatch(tail.substr(5, close - 5));
     return 0;
 }

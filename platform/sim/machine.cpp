@@ -15,13 +15,15 @@ namespace simulated {
 // NOLINTNEXTLINE(cert-err58-cpp): out of memory before main ends a test run, as it should
 Machine m;
 
+static bool IsDoubleByte(UINT codePage)
+{
+    return std::count(std::begin(sim::kDoubleBytePages), std::end(sim::kDoubleBytePages), codePage) > 0;
+}
+
 bool IsLead(unsigned char c)
 {
-    switch (m.codePage) {
-    case 932: return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-    case 936: case 949: case 950: return c >= 0x81 && c <= 0xFE;
-    default: return false;
-    }
+    if (m.codePage == 932) return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+    return IsDoubleByte(m.codePage) && c >= 0x81 && c <= 0xFE;
 }
 
 std::vector<bool> CharacterStarts(const std::string &text)
@@ -58,10 +60,7 @@ const std::vector<uint16_t> &UpperCase(UINT codePage)
     std::vector<uint16_t> &table = tables[codePage];
     table.resize(0x10000);
     for (size_t c = 0; c < table.size(); ++c) table[c] = static_cast<uint16_t>(c);
-    const std::string page = "CP" + std::to_string(codePage == 932 || codePage == 936 || codePage == 949 ||
-                                                            codePage == 950
-                                                        ? codePage
-                                                        : 1252);
+    const std::string page = "CP" + std::to_string(IsDoubleByte(codePage) ? codePage : 1252);
     iconv_t decode = iconv_open("UCS-4LE", page.c_str()), encode = iconv_open(page.c_str(), "UCS-4LE");
     locale_t unicode = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
     if (decode == reinterpret_cast<iconv_t>(-1) || encode == reinterpret_cast<iconv_t>(-1) || !unicode)
@@ -158,15 +157,12 @@ void LoseWhatWasNotCommitted()
 LONG Injected(const char *name)
 {
     ++m.failable;
-    const int occurrence = ++m.seen[name];
     if (m.failable == m.registryCommittedAt) m.committedKeys = m.keys;
     if (m.failable == m.cutPosition) {
         LoseWhatWasNotCommitted();
         throw sim::PowerCut();
     }
     if (m.failable == m.failPosition) return m.failPositionError;
-    auto nth = m.failNth.find(name);
-    if (nth != m.failNth.end() && nth->second.first == occurrence) return nth->second.second;
     auto it = m.failNames.find(name);
     return it == m.failNames.end() ? 0 : it->second;
 }
@@ -187,6 +183,7 @@ UINT GetOEMCP() { return m.oemCodePage; }
 
 namespace sim {
 
+const UINT kDoubleBytePages[] = {932, 936, 949, 950};
 const char *const kFailableCalls[] = {
     "RegOpenKeyExA", "RegQueryValueExA",     "RegCreateKeyExA",      "RegSetValueExA",
     "RegCloseKey",   "RegDeleteKeyA",        "GetSystemDirectoryA",  "GetWindowsDirectoryA",
@@ -278,11 +275,6 @@ void FailCall(int position, LONG error)
 
 void FailEvery(const std::string &name, LONG error) { m.failNames[name] = error; }
 
-void FailNth(const std::string &name, int occurrence, LONG error)
-{
-    Require(occurrence >= 1, "FailNth counts the calls of " + name + " from 1, not " + std::to_string(occurrence));
-    m.failNth[name] = std::make_pair(occurrence, error);
-}
 int FailableCallCount() { return m.failable; }
 void CutPowerAt(int position, int registryCommittedAt)
 {

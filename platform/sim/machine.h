@@ -58,8 +58,6 @@ struct Machine {
     std::map<std::string, Key> committedKeys;  // the registry as 9x last wrote it out
     LONG failPositionError = 0;
     std::map<std::string, LONG> failNames;
-    std::map<std::string, int> seen;                       // failable calls by name
-    std::map<std::string, std::pair<int, LONG>> failNth;  // name -> occurrence, error
     int badHandles = 0;
     int keysOpenedTwice = 0;  // opens of a key already open (9x modes)
 };

@@ -185,9 +185,10 @@ namespace sim {
 // folder C:\WORK.
 void Reset();
 
+// The double-byte code pages read: Japanese, Simplified Chinese, Korean, Traditional Chinese.
+extern const UINT kDoubleBytePages[4];
 // The ANSI code page, by which paths, key names and the program's own text are
-// read: 1252 and every other single-byte page, or the double-byte 932
-// (Japanese), 936 (Simplified Chinese), 949 (Korean) and 950 (Traditional Chinese).
+// read: 1252 and every other single-byte page, or a double-byte one.
 // The OEM code page becomes the one Windows pairs with it: 437 for 1252 (the
 // United States; 850 in much of Europe), 866 for 1251, the page itself for the
 // double-byte ones and 874.
@@ -272,14 +273,13 @@ std::string Escape(const std::string &bytes);
 // buffer with no zero and reports success with a count past the buffer's end:
 // no Windows is on record as answering so, and none as never doing it.
 const LONG kSuccessPastTheBuffer = 0x20000001L;  // bit 29: not a Windows code
-// A fault the double cannot inject (an occurrence or cut below 1, a commit after
-// the cut) throws this, naming the double, not passing unseen for a product fault.
+// A fault the double cannot inject (a cut below 1, a commit after the cut)
+// throws this, naming the double, not passing unseen for a product fault.
 struct Misuse : std::logic_error {
     using std::logic_error::logic_error;
 };
 void FailCall(int position, LONG error = ERROR_ACCESS_DENIED);
 void FailEvery(const std::string &name, LONG error = ERROR_ACCESS_DENIED);
-void FailNth(const std::string &name, int occurrence, LONG error = ERROR_ACCESS_DENIED);
 int FailableCallCount();
 // A power cut: at the given failable call the process ends (PowerCut is
 // thrown instead of the call), and what Windows 9x had not committed is lost,

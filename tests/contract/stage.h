@@ -9,8 +9,8 @@
 #define STAGE_FOLDER "C:\\ZC"
 #define STAGE_KEY "Software\\ZovovarContract"
 
-// Reads the mode from the command line (the simulator's: --nt, --cp N) and
-// says it in one line: "platform 9x|nt cp N".
+// Reads the mode from the command line (the simulator's: --nt, --cp N) and says
+// it: "platform 9x|nt cp N"; the simulator then "double-byte 932 936 ...".
 void StageBegin(int argc, char **argv);
 // An empty sandbox: the folder and the key, and nothing below them.
 void StageReset();

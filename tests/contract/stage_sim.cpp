@@ -20,7 +20,9 @@ void StageBegin(int argc, char **argv)
     for (int i = 1; i < argc; ++i)
         if (!std::strcmp(argv[i], "--nt")) nt = true;
         else if (!std::strcmp(argv[i], "--cp") && i + 1 < argc) codePage = static_cast<UINT>(std::atoi(argv[++i]));
-    std::printf("platform %s cp %u\n", nt ? "nt" : "9x", codePage);
+    std::printf("platform %s cp %u\ndouble-byte", nt ? "nt" : "9x", codePage);
+    for (const UINT page : sim::kDoubleBytePages) std::printf(" %u", page);
+    std::printf("\n");
 }
 
 void StageReset()

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """zovovar.exe /M on a prefix with the whole product installed, then the next start.
 
-usage: uninstall.py EXE WORKDIR win98|win98-cp932|win98-long|nt
+usage: uninstall.py EXE WORKDIR win98|win98-cp932|nt
 
 win98: Windows 9x behaviour, which the product is written for. Exactly the
 product's files, folders and keys go (device keys with their instance
@@ -18,11 +18,6 @@ it from the locale ja_JP.UTF-8), the product installed to C:\\Prog\\表 ("Path"
 without a trailing backslash) and its Start-menu folder KOVRA Camera\\表. The
 second byte of 表 is 0x5C: exactly the same items go, the script and the value
 name that folder in code page 932, and nothing appears in C:\\Prog.
-
-win98-long: as win98, with the product installed to a folder of 106
-characters. At the next start COMMAND.COM would cut the script's lines after
-127 bytes: the uninstaller writes no script and no RunOnce value, removes
-everything else, and stays.
 
 The next start runs the RunOnce command through command.com as Windows 9x has
 it (winelab/command_com.cpp): the script's three lines are run as written,
@@ -45,7 +40,6 @@ KEYS_WITH_SUBKEYS = [i.path for i in product.machine() if i.owner == "product" a
 
 MODES = {
     "win98": {},
-    "win98-long": {"moves": {product.INSTALL_FOLDER: "C:\\Program Files\\KOVRA\\" + "P" * 83}},
     "nt": {"windows": None},
     "win98-cp932": {"locale": "ja_JP.UTF-8", "moves": {
         product.INSTALL_FOLDER: "C:\\Prog\\\u8868",
@@ -76,18 +70,14 @@ def main(exe, work, mode):
     if rc != 0:
         raise Failed("exit code %d" % rc)
     folder = lab.local(product.INSTALL_FOLDER)
-    scheduled = mode in ("win98", "win98-cp932", "nt")
-    script = product.expected_script(folder, lab.codec) if scheduled else None
+    script = product.expected_script(folder, lab.codec)
     got = lab.read(product.SCRIPT) if lab.exists(product.SCRIPT) else None
     if got != script:
         raise Failed("script bytes: %r, expected %r" % (got, script))
 
     expected_removed = sorted(line for line in before if product.is_product_item(line))
-    expected_added = [r"file %s [%d]" % (product.SCRIPT, len(script))] if scheduled else []
-    if not scheduled:
-        if runonce is not None:
-            raise Failed("a RunOnce value for a script COMMAND.COM would misread: %r" % runonce)
-    elif mode != "nt":
+    expected_added = [r"file %s [%d]" % (product.SCRIPT, len(script))]
+    if mode != "nt":
         if runonce != product.expected_command(folder):
             raise Failed("RunOnce value while Windows is up: %r" % runonce)
         expected_added.append("value %s : %s = " % (product.RUNONCE_KEY, product.RUNONCE_VALUE)
@@ -108,16 +98,13 @@ def main(exe, work, mode):
     if mode != "nt":
         ran = product.next_start(lab)
         print("command.com:\n  " + "\n  ".join(ran))
-        if scheduled:
-            lines = script.decode(lab.codec).split("\r\n")
-            if [line[len("run: "):] for line in ran if line.startswith("run: ")] != lines or \
-                    any(line.startswith("said: ") for line in ran):
-                raise Failed("command.com did not run the script's lines as written")
-        elif ran:
-            raise Failed("command.com ran at the next start")
+        lines = script.decode(lab.codec).split("\r\n")
+        if [line[len("run: "):] for line in ran if line.startswith("run: ")] != lines or \
+                any(line.startswith("said: ") for line in ran):
+            raise Failed("command.com did not run the script's lines as written")
         for path in (product.UNINSTALLER, product.SCRIPT):
-            if lab.exists(path) != (path == product.UNINSTALLER and not scheduled):
-                raise Failed("%s after the next start: %s" % ("there" if lab.exists(path) else "gone", path))
+            if lab.exists(path):
+                raise Failed("there after the next start: %s" % path)
         if any(product.RUNONCE_VALUE in line for line in lab.registry()):
             raise Failed("the RunOnce value survived the next start")
         if not lab.exists(product.INSTALL_FOLDER + r"\Photos.txt"):

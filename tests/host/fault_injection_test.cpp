@@ -290,12 +290,21 @@ const std::vector<Harm> kHarms = {
          return Lines{Handle(key) + " closed 0 times"};  // and no value "w" added
      }},
     {"a fault the double cannot inject, refused", "", [](const std::string &) {
-         EXPECT_THROW(sim::FailNth("WriteFile", 0), sim::Misuse);
+         EXPECT_THROW(sim::CutPowerAt(0), sim::Misuse);
          EXPECT_THROW(sim::CutPowerAt(2, 3), sim::Misuse);
          return Lines{};
      }},
+    {"an ESDI key other than the one the ID names", "", [](const std::string &) {
+         RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Enum\\ESDI\\KOVRA");
+         return Lines{"an ESDI key other than the one named: " + sim::CallsNamed("RegDeleteKeyA").back()};
+     }},
     {"a key handle never closed", "",
      [](const std::string &) { return Lines{Handle(Open()) + " closed 0 times"}; }},
+    {"a key handle closed but never opened", "", [](const std::string &) {
+         const HKEY stray = reinterpret_cast<HKEY>(uintptr_t{99});
+         RegCloseKey(stray);
+         return Lines{Handle(stray) + " closed but never opened"};
+     }},
     {"a key handle closed twice", "", [](const std::string &) {
          HKEY key = Open();
          RegCloseKey(key);

@@ -7,8 +7,7 @@ Both runs give the same bytes, and their zovovar.exe is EXE, the one under
 test, built elsewhere; BUILDINFO names the commit and the exe's checksum; the
 zip and the two images hold exactly the folder's two files, read back with
 other tools than those that wrote them; a dirty tree or a failed build writes
-nothing. Leaves WORK_DIR/from_cd/zovovar.exe, copied out of the CD image, for
-the Wine test.
+nothing.
 """
 import hashlib
 import os
@@ -167,10 +166,6 @@ def main(source, work, exe_under_test):
         listing = sh("isoinfo", "-i", iso, "-f", *flag).stdout.decode().split()
         holds("the CD under " + what, listing,
               {n: (lambda n=n: sh("isoinfo", "-i", iso, *flag, "-x", n).stdout) for n in names})
-    from_cd = os.path.join(work, "from_cd")
-    os.makedirs(from_cd, exist_ok=True)
-    with open(os.path.join(from_cd, "zovovar.exe"), "wb") as f:
-        f.write(sh("isoinfo", "-i", iso, "-J", "-x", "/zovovar.exe").stdout)
 
     # A dirty tree, then a failed build: a message, and dist/ as it was or none.
     with open(os.path.join(b, "stray.txt"), "w") as f:
