@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
-"""Prints three figures of zovovar.exe against its targets.
+"""Prints two figures of zovovar.exe against its targets.
 
-usage: bench.py EXE MINIMAL_EXE MINIMAL_IMPORTS_EXE COUNT_CALLS [RUNS]
+usage: bench.py EXE MINIMAL_EXE MINIMAL_IMPORTS_EXE [RUNS]
 
 1. The executable's size (target: at most 20 KiB).
 2. The wall time of a full silent uninstall under Wine, against a program that
@@ -11,8 +11,6 @@ usage: bench.py EXE MINIMAL_EXE MINIMAL_IMPORTS_EXE COUNT_CALLS [RUNS]
    before each uninstall, outside the timing. A third program, which only
    returns 0 but imports from the same DLLs, shows how much of the difference
    is the loading of USER32 and ADVAPI32.
-3. The platform calls of a full run as the host build records them, against
-   the fewest the job needs (target: none beyond them).
 """
 import os
 import statistics
@@ -36,7 +34,7 @@ def timed(lab, path):
     return elapsed
 
 
-def main(exe, minimal, minimal_imports, count_calls, runs=15):
+def main(exe, minimal, minimal_imports, runs=15):
     print("Wine route: %s, %s" % (winelab.enter(), subprocess.run(
         ["wine", "--version"], stdout=subprocess.PIPE).stdout.decode().strip()))
     size = os.path.getsize(exe)
@@ -67,11 +65,8 @@ def main(exe, minimal, minimal_imports, count_calls, runs=15):
     print("  of which loading USER32 and ADVAPI32: minimal program with the same "
           "imports %.1f ms, ratio %.3f" % (i * 1000, i / b))
 
-    made = int(subprocess.run([count_calls], stdout=subprocess.PIPE, check=True).stdout)
-    print("platform calls of a full run: %d, each one the golden call list holds" % made)
-
 
 if __name__ == "__main__":
-    if len(sys.argv) not in (5, 6):
+    if len(sys.argv) not in (4, 5):
         sys.exit(__doc__)
     main(*sys.argv[1:])

@@ -10,44 +10,38 @@
 // checker (fixture::ScheduleProblems) holds every scheduled command and script
 // to them, so neither would be reached (a script is scheduled only where the
 // OEM page reads each of its bytes as the ANSI page does, in which this reads
-// them, as Win32 does).
+// them through Win32's "A" calls).
 #include <windows.h>
 
 #include <string>
 
 namespace {
 
-void Log(const std::wstring &line)
+// Each line as its bytes, in the ANSI code page.
+void Log(const std::string &line)
 {
-    wchar_t folder[MAX_PATH];
-    const UINT n = GetWindowsDirectoryW(folder, MAX_PATH);
+    char folder[MAX_PATH];
+    const UINT n = GetWindowsDirectoryA(folder, MAX_PATH);
     if (n == 0 || n >= MAX_PATH) return;
-    const std::wstring path = std::wstring(folder) + L"\\command_com.log", text = line + L"\r\n";
-    HANDLE log = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+    const std::string path = std::string(folder) + "\\command_com.log", text = line + "\r\n";
+    HANDLE log = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (log == INVALID_HANDLE_VALUE) return;
-    std::string bytes(text.size() * 3, '\0');
-    const int count = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &bytes[0],
-                                          static_cast<int>(bytes.size()), nullptr, nullptr);
     DWORD written;
-    WriteFile(log, bytes.data(), static_cast<DWORD>(count > 0 ? count : 0), &written, nullptr);
+    WriteFile(log, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
     CloseHandle(log);
 }
 
 // One line of the batch file, read in the ANSI code page, run by cmd.exe.
-void Run(const std::string &ansi)
+void Run(const std::string &line)
 {
-    std::wstring line(ansi.size(), L'\0');
-    const int n = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), &line[0],
-                                      static_cast<int>(line.size()));
-    line.resize(n > 0 ? n : 0);
-    Log(L"run: " + line);
-    std::wstring command = L"cmd.exe /c " + line;
-    STARTUPINFOW start = {};
+    Log("run: " + line);
+    std::string command = "cmd.exe /c " + line;
+    STARTUPINFOA start = {};
     start.cb = sizeof start;
     PROCESS_INFORMATION process;
-    if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &start, &process)) {
-        Log(L"said: Bad command or file name");
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &start, &process)) {
+        Log("said: Bad command or file name");
         return;
     }
     WaitForSingleObject(process.hProcess, INFINITE);
@@ -56,9 +50,9 @@ void Run(const std::string &ansi)
 }
 
 // The file's bytes from `offset` on, or false when it cannot be opened.
-bool ReadFrom(const std::wstring &path, DWORD offset, std::string *bytes)
+bool ReadFrom(const std::string &path, DWORD offset, std::string *bytes)
 {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     bytes->clear();
@@ -71,14 +65,14 @@ bool ReadFrom(const std::wstring &path, DWORD offset, std::string *bytes)
     return true;
 }
 
-void RunBatch(const std::wstring &path)
+void RunBatch(const std::string &path)
 {
-    Log(L"batch: " + path);
+    Log("batch: " + path);
     DWORD offset = 0;
     for (;;) {
         std::string rest;
         if (!ReadFrom(path, offset, &rest)) {
-            Log(offset ? L"said: Batch file missing" : L"said: Bad command or file name");
+            Log(offset ? "said: Batch file missing" : "said: Bad command or file name");
             return;
         }
         if (rest.empty()) return;
@@ -95,18 +89,18 @@ void RunBatch(const std::wstring &path)
 // harm checker holds the product to it, and the Wine tests read it first.
 int main()
 {
-    const wchar_t *c = GetCommandLineW();
-    if (*c == L'"') {
-        for (++c; *c && *c != L'"'; ++c) {}
+    const char *c = GetCommandLineA();
+    if (*c == '"') {
+        for (++c; *c && *c != '"'; ++c) {}
         if (*c) ++c;
     } else {
-        while (*c > L' ') ++c;
+        while (static_cast<unsigned char>(*c) > ' ') ++c;
     }
-    const std::wstring tail = c;
-    Log(L"tail: " + tail);
-    const size_t close = tail.rfind(L'"');
-    if (tail.compare(0, 5, L" /c \"") != 0 || close < 5) {
-        Log(L"said: only /c \"BATCH\" is run here");
+    const std::string tail = c;
+    Log("tail: " + tail);
+    const size_t close = tail.rfind('"');
+    if (tail.compare(0, 5, " /c \"") != 0 || close < 5) {
+        Log("said: only /c \"BATCH\" is run here");
         return 1;
     }
     RunBatch(tail.substr(5, close - 5));

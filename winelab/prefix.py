@@ -50,28 +50,13 @@ def require_tools(tools=TOOLS):
                        % ", ".join(missing))
 
 
-def reg_form(text):
-    """A text as system.reg writes it: backslashes and quotes escaped, and every
-    character beyond ASCII as \\x and its UTF-16 code in hex."""
-    text = text.replace("\\", "\\\\").replace('"', '\\"')
-    return "".join(c if ord(c) < 0x80 else "\\x%04x" % ord(c) for c in text)
-
-
 class Prefix(Sessions):
-    """One Wine prefix: create it, install the product, run, look inside.
+    """One Wine prefix: create it, install the product, run, look inside."""
 
-    With a locale (such as ja_JP.UTF-8, whose ANSI code page is 932) Wine takes
-    its code page from it, and `moves` installs the product to other folders:
-    {fixture folder: folder here}. Paths given to the prefix name the fixture's
-    folders and are moved; snapshots name them too, moved back, so a test
-    asserts the same lines wherever the product was installed."""
-
-    def __init__(self, root, windows="win98", locale=None, moves=None):
+    def __init__(self, root, windows="win98"):
         self.root = os.path.abspath(root)
         self.path = os.path.join(self.root, "prefix")
         self.windows = windows
-        self.moves = moves or {}
-        self.codec = "cp932" if locale and locale.startswith("ja_JP") else "latin-1"
         self.env = dict(os.environ, WINEPREFIX=self.path, WINEARCH="win32", WINEDEBUG="-all",
                         # No Mono or Gecko prompts, no menu entries, no debugger holding
                         # a session up, and no USB or HID bus driver: under emulation
@@ -87,15 +72,6 @@ class Prefix(Sessions):
             self.env["WINESERVER"] = server
         else:
             self.env.pop("WINESERVER", None)
-        if locale:
-            self.env.update(LANG=locale, LC_ALL=locale)
-
-    def local(self, windows_path):
-        """Where a path of the fixture is in this prefix."""
-        for fixture, here in self.moves.items():
-            if windows_path.lower().startswith(fixture.lower()):
-                return here + windows_path[len(fixture):]
-        return windows_path
 
     # ---- setting up -------------------------------------------------------------
     def create(self):
@@ -139,7 +115,6 @@ class Prefix(Sessions):
 
     def host_path(self, windows_path):
         """The Linux path of C:\\..., matching existing names without regard to case."""
-        windows_path = self.local(windows_path)
         assert windows_path[:3].upper() == "C:\\", windows_path
         here = os.path.join(self.path, "drive_c")
         for part in windows_path[3:].split("\\"):
@@ -205,11 +180,7 @@ class Prefix(Sessions):
         return lines
 
     def snapshot(self):
-        lines = self.registry() | self.files()
-        for fixture, here in self.moves.items():
-            lines = {line.replace(reg_form(here), reg_form(fixture)).replace(here, fixture)
-                     for line in lines}
-        return lines
+        return self.registry() | self.files()
 
 
 def _start_services_on_demand(system_reg):

@@ -21,6 +21,7 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "winelab"))
 import winelab  # noqa: E402
+import next_start  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 LOCALES = {1252: "C.UTF-8", 932: "ja_JP.UTF-8", 936: "zh_CN.UTF-8", 949: "ko_KR.UTF-8",
@@ -123,6 +124,9 @@ PATTERNS = [("open.*,query.one", "9x", "query.one", "win98-932", True), ("open.*
 # windows.txt's reading: (a line, what it must be refused with, or None).
 LINES = [("a | 9x | = 2", FIELDS), ("a |  | = 2 | s", FIELDS), ("a | 9x | Wine departs | s", BARE),
          ("a | 9x | = 2 | s", None)]
+# next_start.txt's reading: (its lines, what they are refused with, or None).
+NEXT_START = [(["a | 1"], "n:1: not 'fact | figure, or - | source'"), (["a | - | s", "a | - | t"], "n:2: a stands twice"),
+              (["a | x | s"], "n:1: 'x' is no figure"), (["# c", "a | 127 | s", "b | - | t"], None)]
 # A side's output against record lines for x and a departure: (side, mode, output, problems).
 DEPARTED = [("x", "9x", "= 2", "src"), ("x", "nt", "= 2", "src")], [("x", "win98", ["= 161"], "why")]
 DEPARTS_FROM = "win98 x: %s departs from the record\n  expected: = 2\n  seen:     %s\n  source:   src"
@@ -134,6 +138,15 @@ SIDES = [("Wine", "win98", "x: = 161 handle", []), ("Wine", "win98", "x: = 5", [
           ["nt: the simulator ran another mode: ['platform 9x cp 1252'], not 'platform nt cp 1252'"])]
 
 
+def refusal(read, lines):
+    """What a record's reader says of lines it refuses (or fails on), or None."""
+    try:
+        read(lines)
+    except (winelab.Failed, next_start.RecordError, ValueError) as e:
+        return str(e)
+    return None
+
+
 def matching_problems():
     """Report lines for each row above that the matching or the reading gets wrong."""
     report = ["holds(%r, %r) is not %s" % row for row in HOLDS if holds(row[0], row[1]) != row[2]]
@@ -143,13 +156,13 @@ def matching_problems():
         if found != want:
             report.append("%s | %s does not %s %s in %s" % (cases, modes, "match" if want else "miss", case, mode))
     for line, refused in LINES:
-        try:
-            read_record([line])
-            said = None
-        except winelab.Failed as e:
-            said = str(e)
+        said = refusal(read_record, [line])
         if said != (refused and "windows.txt:1: %s: %r" % (refused, line)):
             report.append("windows.txt's line %r: %r, not %r" % (line, said, refused))
+    for lines, refused in NEXT_START:
+        said = refusal(lambda text: next_start.read(text, "n"), lines)
+        if said != refused:
+            report.append("next_start.txt's lines %r: %r, not %r" % (lines, said, refused))
     for side, mode, output, wanted in SIDES:
         found = side_problems(mode, side, "platform 9x cp 1252\n%s\nend: done\n" % output, *DEPARTED, set())
         if found != wanted:

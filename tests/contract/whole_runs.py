@@ -10,9 +10,12 @@ usage: whole_runs.py HOST_CONTRACT CONTRACT_EXE ZOVOVAR_EXE WORKDIR [--machines 
 
 A machine draws "Path", "Folder Name" and the ID (text of the shapes NAMES
 and IDS hold, now and then another type or none), which of the product's
-files are there, read-only or gone, and the ANSI code page. Both
-sides set it up through the same calls (tests/contract/stage_*.cpp); all
-machines run in one Wine session, one process per code page.
+files are there, read-only or gone, and the ANSI code page. The first
+machines of a run hold the install folders of SHAPES, one each, by
+construction: a run that lacks one, or ends one otherwise than it says,
+fails, naming it. Both sides set it up through the same calls
+(tests/contract/stage_*.cpp); all machines run in one Wine session, one
+process per code page.
 """
 import argparse
 import os
@@ -26,6 +29,7 @@ import installed  # noqa: E402
 import winelab  # noqa: E402
 import product  # noqa: E402
 import compare  # noqa: E402
+import next_start  # noqa: E402
 
 REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD = 1, 2, 3, 4
 # The values a machine draws, as the description names them (key, value name);
@@ -49,12 +53,28 @@ DOUBLE_BYTE = {1252: [], 932: [b"\x95\x5c", b"\x83\x7c", b"\x82\x60", b"\x82\x81
 IDS = [b"KOVRA___PICARO_2400R", b"kovra___picaro_2400r", b"OTHER_DISK", b"KOVRA___PICARO_2400R\\0000",
        b"\\KOVRA___PICARO_2400R", b"KOVRA___PICARO_2400R\\", b"", b"\\", b"X\\\\Y", b"\xc9s"]
 CODE_PAGES = [1252, 932, 936, 950]
+SCRIPT_NAME = installed.role(installed.left_behind(), "script").path.rpartition("\\")[2]
+# The install folders every run holds, its first machines: (what, what its end
+# holds, code pages, a name below MACHINE from a Random and a code page, what
+# "Path" adds to it).
+LONGEST = min(next_start.longest_folders())
+ENDS_5C = lambda cp: [c for c in DOUBLE_BYTE[cp] if c.endswith(b"\\")]
+PLAIN = lambda n: lambda r, cp: b"P" * (n - len(MACHINE) - 1)
+SHAPES = [("a folder of %d bytes, the longest still scheduled" % LONGEST, "scheduled", CODE_PAGES, PLAIN(LONGEST),
+           [b"", b"\\"]),
+          ("a plain folder of %d bytes, one more" % (LONGEST + 1), "not scheduled", CODE_PAGES, PLAIN(LONGEST + 1),
+           [b"", b"\\"]),
+          # "Path" ends in the character, whose 0x5C a cut by bytes would take.
+          ("a double-byte folder whose last character's second byte is 0x5C", "scheduled",
+           [cp for cp in CODE_PAGES if ENDS_5C(cp)], lambda r, cp: b"Prog" + r.choice(ENDS_5C(cp)), [b""]),
+          ("an accented folder under code page 1252", "not scheduled", [1252],
+           lambda r, cp: r.choice([n for n in NAMES if max(n) >= 0x80]), [b"", b"\\"])]
 
 
-def text_value(key, name, text, r):
+def text_value(key, name, text, r, plain=False):
     """A value drawn around text: mostly text with its zero, now and then
-    bytes after the zero, another type, or no value at all."""
-    kind = r.random()
+    bytes after the zero, another type, or no value at all; or plain text."""
+    kind = 1 if plain else r.random()
     if kind < 0.05:
         return []
     data, type_ = text + b"\0", REG_SZ
@@ -107,13 +127,12 @@ def described(folder):
     return kept, system, install, shortcuts
 
 
-def draw(seed):
-    """One installed machine: (code page, its items as the contract reads them)."""
+def draw(seed, shape=None):
+    """One installed machine: (code page, its items as the contract reads
+    them); with a shape, its install folder of that shape, all its files there."""
     r = random.Random(seed)
-    cp = r.choice(CODE_PAGES)
-    folder = MACHINE + b"\\" + folder_name(r, cp, r.randint(1, 3))
-    if r.random() < 0.1:  # the longest folder still scheduled, 105 bytes, or one more
-        folder = MACHINE + b"\\" + b"P" * r.choice([99, 100])
+    cp = r.choice(shape[2] if shape else CODE_PAGES)
+    folder = MACHINE + b"\\" + (shape[3](r, cp) if shape else folder_name(r, cp, r.randint(1, 3)))
     items, system, install, shortcuts = described(folder)
 
     def file(path, text, odds=(0.75, 0.9)):  # there, read-only, or gone
@@ -124,8 +143,8 @@ def draw(seed):
     for path, text in system:
         file(path, text)
     for name, text in install:
-        file(folder + b"\\" + name, text)
-    items += text_value(*INSTALL, folder + r.choice([b"\\", b"\\", b"", b"\\\\"]), r)
+        file(folder + b"\\" + name, text, (0.75, 1 if shape else 0.9))
+    items += text_value(*INSTALL, folder + r.choice(shape[4] if shape else [b"\\", b"\\", b"", b"\\\\"]), r, bool(shape))
     parent = MACHINE + b"\\Start\\" + r.choice([b"KOVRA Camera", b"kovra camera", b"KOVRA Camera.", b"Other"])
     start = parent + b"\\" + folder_name(r, cp, 1)
     for name, text in shortcuts:
@@ -147,12 +166,22 @@ def uncompared(items):
             if not any(installed.is_below(path(i), r) for r in (FILE_ROOTS if i[:1] in b"fr" else KEY_ROOTS))]
 
 
+def scheduled(result):
+    """What a machine's end holds of the uninstaller's deletion."""
+    after = result[1] if result else []
+    files = [line.partition(" [")[0].rpartition("\\")[2] for line in after if line.split()[1] == "file"]
+    held = (SCRIPT_NAME in files, any(line.split()[1] == "runonce" for line in after))
+    return {(True, True): "scheduled", (False, False): "not scheduled"}.get(held, "a script or a RunOnce value alone")
+
+
 def machines_file(machines):
     return b"".join(b"m %s\n%s\n" % (name.encode(), b"\n".join(items)) for name, items in machines)
 
 
 def run(host, exe, product, work, count, seed):
-    drawn = [("machine%d" % (seed + i), draw(seed + i)) for i in range(count)]
+    names = ["machine%d" % (seed + i) for i in range(count)]
+    shaped = dict(zip(names, SHAPES))  # the first machines, one shape each
+    drawn = [(n, draw(seed + i, shaped.get(n))) for i, n in enumerate(names)]
     report = ["%s: %s lies under nothing both sides dump" % (name, item)
               for name, (_, items) in drawn for item in uncompared(items)]
     by_page = {cp: [(n, items) for n, (c, items) in drawn if c == cp] for cp in CODE_PAGES}
@@ -196,9 +225,13 @@ def run(host, exe, product, work, count, seed):
     for side, out in (("simulator", sim), ("Wine", wine)):
         if out.get("end") != (["done"], []):
             report.append("whole runs: the %s's output stops before its end" % side)
+    report += ["whole runs: no machine holds %s" % s[0] for s in SHAPES if s not in shaped.values()]
+    report += ["%s (%s) ended %s, its shape %s" % (n, s[0], scheduled(sim.get(n)), s[1])
+               for n, s in shaped.items() if scheduled(sim.get(n)) != s[1]]
     print("whole runs: %d machines from seed %d, %d differ; simulator %.1f s, Wine session %.1f s "
           "(%.2f s a machine)" % (count, seed, len([x for x in report if "ends differently" in x]),
                                   host_time, wine_time, wine_time / max(count, 1)))
+    print("".join("  %s: %s, %s\n" % (n, s[0], s[1]) for n, s in shaped.items()), end="")
     return report
 
 

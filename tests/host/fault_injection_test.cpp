@@ -36,6 +36,14 @@ Outcome UninstallConfirmed(const std::function<void()> &faults)
     return run;
 }
 
+// The failable calls the last run made, each a position to fail or to cut the power at.
+int Failable()
+{
+    size_t n = 0;
+    for (const char *const *kind = sim::kFailableCalls; *kind; ++kind) n += sim::CallsNamed(*kind).size();
+    return static_cast<int>(n);
+}
+
 // A call without its result and with key handles unnumbered, to compare runs.
 std::string Action(sim::Call call)
 {
@@ -95,7 +103,7 @@ TEST(FaultInjection, NoSingleFailureOrFailingKindDoesHarm)
     const int positions = sim::FailableCallCount();
     std::set<std::string> cleanActions;
     for (const sim::Call &c : clean.calls) cleanActions.insert(Action(c));
-    ASSERT_GT(positions, 50);
+    ASSERT_EQ(Failable(), positions);
 
     Problems problems;
     int runs = 0;
@@ -138,7 +146,7 @@ TEST(FaultInjection, ARunCutShortAtAnyCallThenRunAgainEndsAsOneWholeRun)
     ASSERT_EQ(0, run());
     const std::vector<std::string> whole = sim::Dump();
     const int positions = sim::FailableCallCount();
-    ASSERT_GT(positions, 50);
+    ASSERT_EQ(Failable(), positions);
     // Where 9x may have last written the registry out: before the first call,
     // and after each call that changed it (between two such, it is the same).
     std::vector<int> commits;
@@ -200,8 +208,9 @@ Lines ScheduledAnyway(const std::string &folder, const std::string &why)
     return {"RunOnce value that COMMAND.COM would misread (" + why + "): " + fixture::RunOnceCommand(folder)};
 }
 
-// A neighbour's key whose name begins with a product key's whole name.
+// Neighbours' keys named as a product key, and as the ESDI entry the ID names, and more.
 const std::string kNeighbourKey = std::string(fixture::kAppPathsKey) + ".old";
+const std::string kEsdiNeighbour = std::string("Enum\\ESDI\\") + fixture::kEsdiId + ".old";
 
 HKEY Open()
 {
@@ -223,6 +232,11 @@ const std::vector<Harm> kHarms = {
          return Lines{"removed: key " + kNeighbourKey,
                       "removed: value " + kNeighbourKey + " : v = 1 \"x\\x00\" [2]"};
      }},
+    {"a neighbour's ESDI key deleted, its name the named entry's and more", "", [](const std::string &) {
+         RegDeleteKeyA(HKEY_LOCAL_MACHINE, kEsdiNeighbour.c_str());
+         return Lines{"removed: key " + kEsdiNeighbour, "removed: value " + kEsdiNeighbour + " : v = 1 \"x\\x00\" [2]",
+                      "an ESDI key other than the one named: " + sim::CallsNamed("RegDeleteKeyA").back()};
+     }},
     {"a file and a RunOnce value added, each named as the product's and more", "", [](const std::string &folder) {
          const std::string path = fixture::ScriptPath(folder) + ".old";
          CloseHandle(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -236,17 +250,25 @@ const std::vector<Harm> kHarms = {
          sim::SetText(fixture::kRunOnceKey, fixture::kRunOnceValue, command);
          return Lines{"RunOnce value naming a script outside the install folder: " + command};
      }},
+    {"a RunOnce value of another form", "", [](const std::string &) {
+         sim::SetText(fixture::kRunOnceKey, fixture::kRunOnceValue, "rundll32.exe");
+         return Lines{"RunOnce value of another form: rundll32.exe"};
+     }},
+    {"a RunOnce value whose script is gone", "", [](const std::string &folder) {
+         DeleteFileA(fixture::ScriptPath(folder).c_str());
+         return Lines{"RunOnce value without its whole script: " + fixture::RunOnceCommand(folder) + " (the script: none)"};
+     }},
     {"a RunOnce value without its whole script", "", [](const std::string &folder) {
          sim::AddFile(fixture::ScriptPath(folder), "@echo off\r\n");
          return Lines{"a script left not whole: file " + fixture::ScriptPath(folder) + " [11] \"@echo off\\r\\n\"",
                       "RunOnce value without its whole script: " + fixture::RunOnceCommand(folder) +
                           " (the script: \"@echo off\\r\\n\")"};
      }},
-    {"a script line over its limit", "C:\\" + std::string(fixture::LongestFolderForLines() - 2, 'a'),
+    {"a script line over its limit", "C:\\" + std::string(fixture::kLongestFolderForLines - 2, 'a'),
      [](const std::string &folder) {
          return ScheduledAnyway(folder, "a script line of " + std::to_string(fixture::kBatchLineBytes + 1) + " bytes");
      }},
-    {"a command tail over its limit", "C:\\" + std::string(fixture::LongestFolderForTail() - 2, 'a'),
+    {"a command tail over its limit", "C:\\" + std::string(fixture::kLongestFolderForTail - 2, 'a'),
      [](const std::string &folder) {
          return ScheduledAnyway(folder, "a command tail of " + std::to_string(fixture::kCommandTailBytes + 1) + " bytes");
      }},
@@ -329,6 +351,7 @@ TEST_P(HarmChecker, ReportsExactlyTheHarm)
     fixture::InstallProduct();
     sim::AddFile("C:\\Other.txt", "x");
     sim::SetText(kNeighbourKey, "v", "x");
+    sim::SetText(kEsdiNeighbour, "v", "x");
     if (!h.folder.empty()) {
         sim::SetText(fixture::kAppPathsKey, fixture::kPathValue, h.folder);
         sim::AddDirectory(h.folder);

@@ -86,7 +86,7 @@ void PrintTo(const PathCase &c, std::ostream *out) { *out << c.what; }
 
 const std::string Z(1, '\0');
 // COMMAND.COM's limits on what it reads, less what the script and the command add.
-const size_t kLines = fixture::LongestFolderForLines(), kTail = fixture::LongestFolderForTail();
+const size_t kLines = fixture::kLongestFolderForLines, kTail = fixture::kLongestFolderForTail;
 const std::vector<PathCase> kPaths = {
     {"trailing backslash", "C:\\Prog\\X\\" + Z, "C:\\Prog\\X", true},
     {"no trailing backslash", "C:\\Prog\\X" + Z, "C:\\Prog\\X", true},

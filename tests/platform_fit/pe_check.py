@@ -127,7 +127,7 @@ def main(exe, host_calls=None):
         problems.append("imports from %s" % sorted(dlls))
 
     if host_calls:
-        recorded = set(subprocess.run([host_calls, "--names"], stdout=subprocess.PIPE, check=True)
+        recorded = set(subprocess.run([host_calls], stdout=subprocess.PIPE, check=True)
                        .stdout.decode().split())
         for name in sorted(recorded - imported):
             problems.append("the host build records %s, which the exe does not import" % name)
