@@ -53,7 +53,7 @@ DOUBLE_BYTE = {1252: [], 932: [b"\x95\x5c", b"\x83\x7c", b"\x82\x60", b"\x82\x81
 IDS = [b"KOVRA___PICARO_2400R", b"kovra___picaro_2400r", b"OTHER_DISK", b"KOVRA___PICARO_2400R\\0000",
        b"\\KOVRA___PICARO_2400R", b"KOVRA___PICARO_2400R\\", b"", b"\\", b"X\\\\Y", b"\xc9s"]
 CODE_PAGES = [1252, 932, 936, 950]
-SCRIPT_NAME = installed.role(installed.left_behind(), "script").path.rpartition("\\")[2]
+SCRIPT_NAME = product.SCRIPT.rpartition("\\")[2]
 # The install folders every run holds, its first machines: (what, what its end
 # holds, code pages, a name below MACHINE from a Random and a code page, what
 # "Path" adds to it).
